@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Configures and builds everything into build/ (or $VEZOVAD_BUILD_DIR).
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${VEZOVAD_BUILD_DIR:-$root/build}"
+export CCACHE_BASEDIR="$root"
+export CCACHE_NOHASHDIR=1
+export CCACHE_SLOPPINESS="${CCACHE_SLOPPINESS:-pch_defines,time_macros}"
+jobs="${VEZOVAD_JOBS:-$(nproc)}"
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+fi
+cmake --build "$build" -j "$jobs"

@@ -1,0 +1,52 @@
+// Fixtures for tests that need Qt's event loop.
+//  widget_test: QApplication on the offscreen platform (tests/widgets).
+//  render_test: QApplication on an X server, for OpenGL and VTK (tests/render).
+// Both answer message boxes and file dialogs through `dialogs`.
+#pragma once
+
+#include "dialog_answerer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <functional>
+
+class qt_test : public ::testing::Test {
+protected:
+    // Runs the event loop until pred() holds or timeout_ms passes; returns pred().
+    static bool wait_until(const std::function<bool()>& pred, int timeout_ms = 5000) {
+        QElapsedTimer t;
+        t.start();
+        while (!pred()) {
+            if (t.elapsed() > timeout_ms) return pred();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QTest::qWait(1);
+        }
+        return true;
+    }
+    // Runs the event loop for ms milliseconds.
+    static void pump(int ms) { QTest::qWait(ms); }
+
+    QString temp_path(const QString& name) const { return tmp.filePath(name); }
+
+    dialog_answerer dialogs;
+    QTemporaryDir tmp;
+};
+
+class widget_test : public qt_test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(QCoreApplication::instance(), nullptr) << "widget tests need the offscreen QApplication";
+    }
+};
+
+class render_test : public qt_test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(QCoreApplication::instance(), nullptr) << "render tests need a QApplication on an X server";
+        ASSERT_EQ(QGuiApplication::platformName(), QString("xcb")) << "render tests run under xvfb-run";
+    }
+};
