@@ -1,10 +1,31 @@
+#include "MainWindow.h"
+#include "startup.h"
+
 #include <QApplication>
-#include <QMainWindow>
+#include <QSurfaceFormat>
+#include <QVTKOpenGLNativeWidget.h>
+#include <cstdio>
 
 int main(int argc, char** argv) {
+    QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
     QApplication app(argc, argv);
-    QMainWindow w;
-    w.setWindowTitle(QObject::tr("RO Vezovad"));
-    w.show();
+
+    startup::options opts;
+    opts.admin = VEZOVAD_ADMIN_DEFAULT;
+    QString error;
+    bool help = false;
+    if (!startup::parse(app.arguments(), opts, error, help)) {
+        std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+        return 2;
+    }
+    if (help) {
+        std::printf("%s", error.toLocal8Bit().constData());
+        return 0;
+    }
+
+    startup::load_style_sheet(app);
+    MainWindow window(nullptr, opts.admin);
+    window.show();
+    startup::apply(opts, window);
     return app.exec();
 }

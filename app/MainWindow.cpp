@@ -1,0 +1,752 @@
+#include "MainWindow.h"
+
+#include "dialog_seam.h"
+#include "logic/device_message.h"
+#include "logic/frame_rate.h"
+#include "menu_board_align.h"
+#include "menu_connection.h"
+#include "menu_device_admin.h"
+#include "menu_device_user.h"
+#include "menu_histogram.h"
+#include "menu_image_analysis.h"
+#include "menu_offset_cal.h"
+#include "tool_admin.h"
+#include "tool_log.h"
+#include "tool_playbar.h"
+#include "tool_user.h"
+#include "ui_MainWindow.h"
+#include "viewer_image.h"
+#include "viewer_pointcloud.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDockWidget>
+#include <QFile>
+#include <QTextStream>
+#include <array>
+#include <cstdio>
+
+namespace {
+
+// Shows the wait cursor for the lifetime of the guard.
+class wait_cursor {
+public:
+    wait_cursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~wait_cursor() { QApplication::restoreOverrideCursor(); }
+    wait_cursor(const wait_cursor&) = delete;
+    wait_cursor& operator=(const wait_cursor&) = delete;
+};
+
+// A path as the device library takes it: UTF-8 in a zeroed 1024-byte buffer.
+std::array<char, 1024> path_buffer(const QString& dir) {
+    std::array<char, 1024> buffer{};
+    std::snprintf(buffer.data(), buffer.size(), "%s", dir.toUtf8().constData());
+    return buffer;
+}
+
+QDockWidget* make_dock(QMainWindow* window, const char* name, QWidget* content) {
+    auto* dock = new QDockWidget(window);
+    dock->setObjectName(name);
+    dock->setWindowTitle(QString());
+    dock->setFloating(false);
+    dock->setTitleBarWidget(new QWidget(dock));
+    dock->setWidget(content);
+    dock->resize(content->size());
+    return dock;
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent, bool admin)
+    : QMainWindow(parent),
+      ui(new Ui::MainWindow),
+      tool_user_(new tool_user()),
+      tool_admin_(new tool_admin()),
+      tool_playbar_(new tool_playbar()),
+      tool_log_(new tool_log()),
+      viewer_pointcloud_(new viewer_pointcloud()),
+      viewer_image_(new viewer_image()),
+      admin_mode(admin),
+      frame_timer(new QTimer(this)),
+      message_timer(new QTimer(this)) {
+    ui->setupUi(this);
+    move(100, 100);
+    setDockOptions(QMainWindow::ForceTabbedDocks);
+    build_docks();
+    setWindowTitle(admin_mode ? tr("RO Vezovad") + tr(" <ADMIN_MODE>") : tr("RO Vezovad"));
+    setWindowIcon(QIcon(":/icon/tavrin_logo.ico"));
+    wire();
+    if (!admin_mode) {
+        // Not placed in a dock: the window still owns the tool bar and its dialogs.
+        tool_admin_->setParent(this, Qt::Widget);
+        tool_admin_->hide();
+    }
+}
+
+MainWindow::~MainWindow() {
+    delete ui;
+    if (device != nullptr) {
+        if (record_status) device->stop_recording();
+        device->stop();
+        device->disconnect();
+        delete device;
+        device = nullptr;
+    }
+}
+
+void MainWindow::build_docks() {
+    addDockWidget(Qt::LeftDockWidgetArea, make_dock(this, "user_Dock", tool_user_));
+    if (admin_mode) addDockWidget(Qt::RightDockWidgetArea, make_dock(this, "admin_Dock", tool_admin_));
+    QDockWidget* playbar = make_dock(this, "playbar_Dock", tool_playbar_);
+    addDockWidget(Qt::BottomDockWidgetArea, playbar);
+    QDockWidget* log = make_dock(this, "log_Dock", tool_log_);
+    log->setAllowedAreas(Qt::BottomDockWidgetArea);
+    addDockWidget(Qt::BottomDockWidgetArea, log);
+    splitDockWidget(playbar, log, Qt::Vertical);
+    QDockWidget* cloud = make_dock(this, "pointcloud_Dock", viewer_pointcloud_);
+    setCorner(Qt::TopLeftCorner, Qt::LeftDockWidgetArea);
+    setCorner(Qt::BottomLeftCorner, Qt::LeftDockWidgetArea);
+    setCorner(Qt::TopRightCorner, Qt::RightDockWidgetArea);
+    setCorner(Qt::BottomRightCorner, Qt::RightDockWidgetArea);
+    setCentralWidget(cloud);
+    addDockWidget(Qt::TopDockWidgetArea, make_dock(this, "image_Dock", viewer_image_));
+}
+
+void MainWindow::wire() {
+    menu_connection* connection = tool_user_->connection;
+    menu_device_user* device_user = tool_user_->device_user;
+    menu_device_admin* device_admin = tool_admin_->device_admin;
+
+    connect(this, &MainWindow::send_main_close_all, tool_user_, &tool_user::get_tool_close_all);             // 1
+    connect(this, &MainWindow::send_main_close_all, tool_admin_, &tool_admin::get_tool_close_all);           // 2
+    connect(frame_timer, &QTimer::timeout, this, &MainWindow::on_frame_timer);                               // 3
+    connect(this, &MainWindow::send_main_btn_connect_control, connection,
+            &menu_connection::get_menu_btn_connect_control);                                                 // 4
+    connect(connection, &menu_connection::send_menu_connect_status, this, &MainWindow::get_main_connect_status); // 5
+    connect(tool_user_, &tool_user::send_tool_play_mode, this, &MainWindow::get_main_playmode_status);       // 6
+    connect(message_timer, &QTimer::timeout, this, &MainWindow::on_message_timer);                           // 7
+    connect(device_user, &menu_device_user::send_menu_current_network, this, &MainWindow::get_main_network_change); // 8
+    connect(device_user, &menu_device_user::send_menu_device_reset, this, &MainWindow::get_main_device_reset); // 9
+    connect(this, &MainWindow::send_main_current_network, device_user, &menu_device_user::get_menu_current_network); // 10
+    connect(this, &MainWindow::send_main_current_network, device_admin,
+            &menu_device_admin::get_menu_current_network);                                                   // 11
+    connect(tool_playbar_, &tool_playbar::send_tool_play_button, this, &MainWindow::get_main_playmode_play_button); // 12
+    connect(tool_playbar_, &tool_playbar::send_tool_stop_button, this, &MainWindow::get_main_playmode_stop_button); // 13
+    connect(this, &MainWindow::send_main_playmode_FPS, tool_playbar_, &tool_playbar::get_tool_FPS);          // 14
+    connect(tool_playbar_, &tool_playbar::send_tool_speed, this, &MainWindow::get_main_playmode_speed);      // 15
+    connect(tool_playbar_, &tool_playbar::send_tool_current_frame, this,
+            &MainWindow::get_main_playmode_currrent_frame);                                                  // 16
+    connect(tool_playbar_, &tool_playbar::send_tool_slider_status, this,
+            &MainWindow::get_main_playmode_slider_status);                                                   // 17
+    connect(this, &MainWindow::send_main_playmode_current_frame, tool_playbar_, &tool_playbar::set_current_frame); // 18
+    connect(tool_playbar_, &tool_playbar::send_tool_record, this, &MainWindow::get_main_playmode_record);    // 19
+    connect(tool_playbar_, &tool_playbar::send_tool_capture, viewer_pointcloud_,
+            &viewer_pointcloud::get_viewer_playmode_capture);                                                // 20
+    connect(this, &MainWindow::send_main_stream_mode, tool_playbar_, &tool_playbar::get_tool_stream_mode);   // 21
+    connect(this, &MainWindow::send_main_stream_mode, tool_user_, &tool_user::get_tool_connection_status);   // 22
+    connect(this, &MainWindow::send_main_record_status, tool_playbar_, &tool_playbar::get_tool_record_status); // 23
+    connect(tool_user_, &tool_user::send_tool_pointcloud, this, &MainWindow::get_main_pointcloud);           // 24
+    connect(this, &MainWindow::send_main_pointcloud_point_color, viewer_pointcloud_,
+            &viewer_pointcloud::get_main_pointcloud_point_color);                                            // 25
+    connect(this, &MainWindow::send_main_pointcloud_point_size, viewer_pointcloud_,
+            &viewer_pointcloud::get_main_pointcloud_point_size);                                             // 26
+    connect(this, &MainWindow::send_main_pointcloud_max_dist, viewer_pointcloud_,
+            &viewer_pointcloud::get_main_pointcloud_max_dist);                                               // 27
+    connect(this, &MainWindow::send_main_pointcloud_min_dist, viewer_pointcloud_,
+            &viewer_pointcloud::get_main_pointcloud_min_dist);                                               // 28
+    connect(viewer_image_, &viewer_image::send_viewer_image_ambient_img, viewer_pointcloud_,
+            &viewer_pointcloud::get_viewer_image_ambient_img);                                               // 29
+    connect(viewer_image_, &viewer_image::send_viewer_image_depth_img, viewer_pointcloud_,
+            &viewer_pointcloud::get_viewer_image_depth_img);                                                 // 30
+    connect(viewer_image_, &viewer_image::send_viewer_image_intensity_img, viewer_pointcloud_,
+            &viewer_pointcloud::get_viewer_image_intensity_img);                                             // 31
+    connect(tool_user_, &tool_user::send_tool_image, this, &MainWindow::get_main_image);                     // 32
+    connect(this, &MainWindow::send_main_image_auto_norm_ambient, viewer_image_,
+            &viewer_image::get_main_image_auto_norm_ambient);                                                // 33
+    connect(this, &MainWindow::send_main_image_auto_norm_depth, viewer_image_,
+            &viewer_image::get_main_image_auto_norm_depth);                                                  // 34
+    connect(this, &MainWindow::send_main_image_auto_norm_intensity, viewer_image_,
+            &viewer_image::get_main_image_auto_norm_intensity);                                              // 35
+    connect(this, &MainWindow::send_main_image_min_val_ambient, viewer_image_,
+            &viewer_image::get_main_image_min_val_ambient);                                                  // 36
+    connect(this, &MainWindow::send_main_image_min_val_depth, viewer_image_,
+            &viewer_image::get_main_image_min_val_depth);                                                    // 37
+    connect(this, &MainWindow::send_main_image_min_val_intensity, viewer_image_,
+            &viewer_image::get_main_image_min_val_intensity);                                                // 38
+    connect(this, &MainWindow::send_main_image_max_val_ambient, viewer_image_,
+            &viewer_image::get_main_image_max_val_ambient);                                                  // 39
+    connect(this, &MainWindow::send_main_image_max_val_depth, viewer_image_,
+            &viewer_image::get_main_image_max_val_depth);                                                    // 40
+    connect(this, &MainWindow::send_main_image_max_val_intensity, viewer_image_,
+            &viewer_image::get_main_image_max_val_intensity);                                                // 41
+    connect(this, &MainWindow::send_main_image_hist_mode_ambient, viewer_image_,
+            &viewer_image::get_main_image_hist_mode_ambient);                                                // 42
+    connect(this, &MainWindow::send_main_image_hist_mode_depth, viewer_image_,
+            &viewer_image::get_main_image_hist_mode_depth);                                                  // 43
+    connect(this, &MainWindow::send_main_image_hist_mode_intensity, viewer_image_,
+            &viewer_image::get_main_image_hist_mode_intensity);                                              // 44
+    connect(this, &MainWindow::send_main_image_grey_mode_ambient, viewer_image_,
+            &viewer_image::get_main_image_grey_mode_ambient);                                                // 45
+    connect(this, &MainWindow::send_main_image_grey_mode_depth, viewer_image_,
+            &viewer_image::get_main_image_grey_mode_depth);                                                  // 46
+    connect(this, &MainWindow::send_main_image_grey_mode_intensity, viewer_image_,
+            &viewer_image::get_main_image_grey_mode_intensity);                                              // 47
+    connect(tool_playbar_, &tool_playbar::send_tool_capture, viewer_image_,
+            &viewer_image::get_viewer_playmode_capture);                                                     // 48
+    connect(this, &MainWindow::send_main_status_data, tool_admin_, &tool_admin::get_tool_status_data);       // 49
+    connect(tool_user_, &tool_user::send_tool_grid, this, &MainWindow::get_main_grid);                       // 50
+    connect(tool_user_, &tool_user::send_tool_xy_axis, this, &MainWindow::get_main_xy_axis);                 // 51
+    connect(tool_user_, &tool_user::send_tool_yz_axis, this, &MainWindow::get_main_yz_axis);                 // 52
+    connect(tool_user_, &tool_user::send_tool_zx_axis, this, &MainWindow::get_main_zx_axis);                 // 53
+    connect(this, &MainWindow::send_main_grid, viewer_pointcloud_, &viewer_pointcloud::get_main_grid);       // 54
+    connect(this, &MainWindow::send_main_xy_axis, viewer_pointcloud_, &viewer_pointcloud::get_main_xy_axis); // 55
+    connect(this, &MainWindow::send_main_yz_axis, viewer_pointcloud_, &viewer_pointcloud::get_main_yz_axis); // 56
+    connect(this, &MainWindow::send_main_zx_axis, viewer_pointcloud_, &viewer_pointcloud::get_main_zx_axis); // 57
+    connect(device_user, &menu_device_user::send_menu_firmware_upload, this,
+            &MainWindow::get_main_firmware_upload);                                                          // 58
+    connect(this, &MainWindow::send_main_firmware_progress, device_user,
+            &menu_device_user::get_menu_firmware_progress);                                                  // 59
+    connect(this, &MainWindow::send_main_tcp_message, device_user, &menu_device_user::get_menu_tcp_message); // 60
+    connect(tool_admin_, &tool_admin::send_tool_current_setting, this, &MainWindow::get_main_current_setting); // 61
+    connect(tool_user_, &tool_user::send_tool_current_setting, this, &MainWindow::get_main_current_setting); // 62
+    connect(tool_user_, &tool_user::send_tool_apply_user, this, &MainWindow::get_main_apply_device);         // 63
+    connect(tool_user_, &tool_user::send_tool_apply_data_processing, this,
+            &MainWindow::get_main_apply_data_processing);                                                    // 64
+    connect(tool_admin_, &tool_admin::send_tool_apply_admin, this, &MainWindow::get_main_apply_device);      // 65
+    connect(tool_admin_, &tool_admin::send_tool_apply_data_processing, this,
+            &MainWindow::get_main_apply_data_processing);                                                    // 66
+    connect(tool_admin_, &tool_admin::send_tool_write_setting, this, &MainWindow::get_main_write_flash);     // 67
+    connect(device_admin, &menu_device_admin::send_menu_register_read, this, &MainWindow::get_main_register_read); // 68
+    connect(device_admin, &menu_device_admin::send_menu_register_write, this,
+            &MainWindow::get_main_register_write);                                                           // 69
+    connect(device_admin, &menu_device_admin::send_menu_firmware_upload, this,
+            &MainWindow::get_main_firmware_upload);                                                          // 70
+    connect(this, &MainWindow::send_main_firmware_progress, device_admin,
+            &menu_device_admin::get_menu_firmware_progress);                                                 // 71
+    connect(this, &MainWindow::send_main_tcp_message, device_admin, &menu_device_admin::get_menu_tcp_message); // 72
+    connect(this, &MainWindow::send_main_data, viewer_image_, &viewer_image::updateScene);                   // 73
+    connect(this, &MainWindow::send_main_data, viewer_pointcloud_, &viewer_pointcloud::updatePointCloud);    // 74
+    connect(this, &MainWindow::send_main_histogram, tool_admin_->histogram, &menu_histogram::update_histogram); // 75
+    connect(this, &MainWindow::send_main_lens_cal_data, tool_admin_, &tool_admin::get_tool_lens_cal_data);   // 76
+    connect(this, &MainWindow::send_main_data, tool_admin_->image_analysis, &menu_image_analysis::updateScene); // 77
+    connect(this, &MainWindow::send_main_data, tool_admin_->board_align, &menu_board_align::updateScene);    // 78
+    connect(this, &MainWindow::send_main_data, tool_admin_->offset_cal, &menu_offset_cal::updateScene);      // 79
+    connect(this, &MainWindow::send_main_log_message, tool_log_, &tool_log::append_log);                     // 80
+    connect(viewer_image_, &viewer_image::send_viewer_log, this, &MainWindow::get_main_log);                 // 81
+}
+
+void MainWindow::log(const QString& msg) { emit send_main_log_message(msg); }
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    emit send_main_close_all();
+    event->accept();
+}
+
+// ---- connection ---------------------------------------------------------
+
+void MainWindow::get_main_connect_status(bool on) {
+    if (!on) {
+        get_main_device_disconnect();
+        return;
+    }
+    connect_requested = true;
+    if (play_mode) {
+        get_main_device_disconnect();
+        play_mode = false;
+    }
+    get_main_device_connect();
+}
+
+void MainWindow::get_main_playmode_status(bool on) {
+    if (on) {
+        play_mode = true;
+        file_path = tool_user_->file_path;
+        get_main_device_connect();
+    } else {
+        play_mode = false;
+        get_main_device_disconnect();
+    }
+}
+
+void MainWindow::get_main_device_connect() {
+    wait_cursor busy;
+    if (device != nullptr) return;
+    device = new TAVRIN::DadodUz();
+
+    if (play_mode) {
+        if (!device->connect_file(file_path.toUtf8().toStdString())) {
+            dialog_seam::warning(this, tr("Warning"), tr("Cannot read the binary file. Please check the file path."));
+            return; // the handle is released by the next disconnect
+        }
+        log(tr("[Play mode] Connect File : ") + file_path);
+        emit send_main_stream_mode(false);
+        current_frame = 0;
+        total_frame = 0;
+        device->get_logging_file_size(total_frame);
+        tool_playbar_->set_total_frame(total_frame);
+        playmode_fps = 10.0;
+        if (total_frame > 1) {
+            scene_t probe;
+            device->get_scene(probe, 0);
+            const std::uint64_t t0 = probe.timestamp.empty() ? 0 : probe.timestamp[0];
+            device->get_scene(probe, 1);
+            const std::uint64_t t1 = probe.timestamp.empty() ? 0 : probe.timestamp[0];
+            playmode_fps = frame_rate::between(t0, t1, 10.0);
+        }
+        emit send_main_playmode_FPS(playmode_fps);
+        frame_timer->start(100);
+        return;
+    }
+
+    menu_connection* connection = tool_user_->connection;
+    device_ip = connection->device_ip.toUtf8().toStdString();
+    device_port = connection->device_port;
+    local_ip = connection->local_ip.toUtf8().toStdString();
+    local_port = connection->local_port;
+    if (!device->connect(TAVRIN::IP_ADDRESS_T{device_ip, device_port}, TAVRIN::IP_ADDRESS_T{local_ip, local_port})) {
+        dialog_seam::warning(this, tr("Warning"),
+                             tr("Cannot connect to device. Please check the connection informations."));
+        get_main_device_disconnect();
+        return;
+    }
+    std::vector<QString> network = {QString::fromStdString(device_ip), QString::number(device_port),
+                                     QString::fromStdString(local_ip), QString::number(local_port)};
+    emit send_main_current_network(network);
+    log(tr("[Stream mode] Connect GX device"));
+    emit send_main_stream_mode(true);
+    message_timer->start(100);
+    get_main_device_run();
+    // A run command that failed has disconnected already: the dialog keeps "Connect".
+    if (device != nullptr) emit send_main_btn_connect_control(true);
+}
+
+void MainWindow::get_main_device_disconnect() {
+    wait_cursor busy;
+    if (device == nullptr) return;
+    if (record_status) device->stop_recording();
+    if (play_mode) {
+        log(tr("[Play mode] Disconnect File : ") + file_path);
+    } else {
+        log(tr("[Stream mode] Disconnect GX Device"));
+    }
+    // Nothing is left to fetch; an idle 0 ms timer would only spin.
+    frame_timer->stop();
+    device->stop();
+    device->disconnect();
+    delete device;
+    device = nullptr;
+    emit send_main_btn_connect_control(false);
+    emit send_main_stream_mode(false);
+    message_timer->stop();
+}
+
+// ---- frame tick ---------------------------------------------------------
+
+void MainWindow::emit_frame() {
+    ++emitted_frames;
+    if (tool_admin_->lens_cal_mode)
+        emit send_main_lens_cal_data(frame);
+    else
+        emit send_main_data(frame);
+}
+
+void MainWindow::on_frame_timer() {
+    if (device == nullptr) return;
+    if (device->get_histogram(histogram)) emit send_main_histogram(histogram);
+
+    if (!play_mode) {
+        if (device->get_scene(frame)) {
+            const std::uint64_t t = frame.timestamp.empty() ? previous_timestamp : frame.timestamp[0];
+            const double rate = frame_rate::between(previous_timestamp, t, last_rate);
+            if (t > previous_timestamp) previous_timestamp = t;
+            last_rate = rate;
+            emit_frame();
+            if (device == nullptr) return;
+            emit send_main_playmode_FPS(rate);
+        }
+    } else if (playing && slider_released) {
+        if (current_frame < total_frame) {
+            if (device->get_scene(frame, current_frame)) emit_frame();
+            ++current_frame;
+            tool_playbar_->set_current_frame(current_frame);
+        } else if (current_frame == total_frame && tool_playbar_->repeat) {
+            current_frame = 0;
+            tool_playbar_->set_current_frame(0);
+        }
+    } else if (stopped && slider_released) {
+        current_frame = 0;
+        tool_playbar_->set_current_frame(0);
+    } else {
+        if (!slider_released && device->get_scene(frame, current_frame)) emit_frame();
+        if (!frame.ambient.empty()) emit_frame();
+    }
+    if (device == nullptr) return;
+
+    sensing_packet_t sensing;
+    const bool got = play_mode ? device->get_sensing_packet(sensing, current_frame) : device->get_sensing_packet(sensing);
+    if (got) emit send_main_status_data(sensing);
+}
+
+// ---- play bar -----------------------------------------------------------
+
+void MainWindow::get_main_playmode_play_button(bool enable) { playing = enable; }
+
+void MainWindow::get_main_playmode_stop_button(bool enable) { stopped = enable; }
+
+void MainWindow::get_main_playmode_slider_status(bool released) { slider_released = released; }
+
+void MainWindow::get_main_playmode_currrent_frame(uint64_t frame_index) { current_frame = frame_index; }
+
+void MainWindow::get_main_playmode_speed(double val) {
+    speed = val;
+    const int interval = frame_rate::play_interval_ms(playmode_fps, speed);
+    // Without a recording the rate is 0: the tick keeps its interval.
+    if (interval >= 0) frame_timer->setInterval(interval);
+    emit send_main_playmode_FPS(interval >= 0 ? playmode_fps * speed : 0.0);
+}
+
+void MainWindow::get_main_playmode_record(bool enable) {
+    if (enable) {
+        if (device == nullptr) return;
+        const QString name =
+            dialog_seam::save_file_name(this, tr("Record GX Data"), QDir::homePath(), tr("GX Data(*.bin)"));
+        if (!name.isEmpty()) {
+            record_status = device->start_recording(name.toUtf8().toStdString());
+            if (!record_status)
+                dialog_seam::warning(this, tr("Warning"), tr("Cannot record to the file. Please check the file path."));
+        } else {
+            record_status = false;
+        }
+        emit send_main_record_status(record_status);
+        return;
+    }
+    if (device != nullptr) device->stop_recording();
+    record_status = false;
+    emit send_main_record_status(false);
+}
+
+// ---- view settings relays -----------------------------------------------
+
+void MainWindow::get_main_pointcloud(bool apply) {
+    if (apply) {
+        point_color = tool_user_->point_color;
+        point_size = tool_user_->point_size;
+        max_distance = tool_user_->max_distance;
+        min_distance = tool_user_->min_distance;
+    }
+    emit send_main_pointcloud_point_color(point_color);
+    emit send_main_pointcloud_point_size(point_size);
+    emit send_main_pointcloud_max_dist(max_distance);
+    emit send_main_pointcloud_min_dist(min_distance);
+}
+
+void MainWindow::get_main_image(bool apply) {
+    if (apply) {
+        const tool_user& t = *tool_user_;
+        auto_norm[0] = t.auto_norm_ambient;
+        auto_norm[1] = t.auto_norm_depth;
+        auto_norm[2] = t.auto_norm_intensity;
+        min_val[0] = t.min_val_ambient;
+        min_val[1] = t.min_val_depth;
+        min_val[2] = t.min_val_intensity;
+        max_val[0] = t.max_val_ambient;
+        max_val[1] = t.max_val_depth;
+        max_val[2] = t.max_val_intensity;
+        hist_mode[0] = t.hist_mode_ambient;
+        hist_mode[1] = t.hist_mode_depth;
+        hist_mode[2] = t.hist_mode_intensity;
+        grey_mode[0] = t.grey_mode_ambient;
+        grey_mode[1] = t.grey_mode_depth;
+        grey_mode[2] = t.grey_mode_intensity;
+    }
+    emit send_main_image_auto_norm_ambient(auto_norm[0]);
+    emit send_main_image_auto_norm_depth(auto_norm[1]);
+    emit send_main_image_auto_norm_intensity(auto_norm[2]);
+    emit send_main_image_min_val_ambient(min_val[0]);
+    emit send_main_image_min_val_depth(min_val[1]);
+    emit send_main_image_min_val_intensity(min_val[2]);
+    emit send_main_image_max_val_ambient(max_val[0]);
+    emit send_main_image_max_val_depth(max_val[1]);
+    emit send_main_image_max_val_intensity(max_val[2]);
+    emit send_main_image_hist_mode_ambient(hist_mode[0]);
+    emit send_main_image_hist_mode_depth(hist_mode[1]);
+    emit send_main_image_hist_mode_intensity(hist_mode[2]);
+    emit send_main_image_grey_mode_ambient(grey_mode[0]);
+    emit send_main_image_grey_mode_depth(grey_mode[1]);
+    emit send_main_image_grey_mode_intensity(grey_mode[2]);
+}
+
+void MainWindow::get_main_grid(bool enable) {
+    if (!enable) return;
+    grid = true;
+    emit send_main_grid(true);
+}
+
+void MainWindow::get_main_xy_axis(bool enable) {
+    if (!enable) return;
+    xy_axis = true;
+    emit send_main_xy_axis(true);
+}
+
+void MainWindow::get_main_yz_axis(bool enable) {
+    if (!enable) return;
+    yz_axis = true;
+    emit send_main_yz_axis(true);
+}
+
+void MainWindow::get_main_zx_axis(bool enable) {
+    if (!enable) return;
+    zx_axis = true;
+    emit send_main_zx_axis(true);
+}
+
+void MainWindow::get_main_log(QString msg) { emit send_main_log_message(msg); }
+
+// ---- device commands ----------------------------------------------------
+
+void MainWindow::get_main_device_run() {
+    if (device == nullptr) return;
+    if (device->tcp_device_run()) {
+        frame_timer->start(0);
+        return;
+    }
+    dialog_seam::warning(this, tr("Warning"), tr("TCP device run command is failed."));
+    get_main_device_disconnect();
+    emit send_main_btn_connect_control(false);
+}
+
+void MainWindow::get_main_device_stop() {
+    if (device != nullptr) device->tcp_device_stop();
+}
+
+void MainWindow::get_main_device_reset() {
+    if (play_mode || device == nullptr) return;
+    if (!device->tcp_software_reset())
+        dialog_seam::warning(this, tr("Warning"), tr("TCP restart command is failed."));
+    else
+        dialog_seam::information(this, tr("notice"), tr("Device is automatically restarted."));
+    get_main_device_disconnect();
+}
+
+void MainWindow::get_main_apply_device(configurations_t& configuration_) {
+    if (play_mode) return;
+    if (device == nullptr) {
+        dialog_seam::warning(this, tr("Warning"), tr("Please, try again after connection."));
+        return;
+    }
+    device->stop();
+    const bool ok = device->configuration(configuration_);
+    log(tr("[Device Setting] GX setting is updated"));
+    device->start();
+    if (!ok) dialog_seam::warning(this, tr("Warning"), tr("Configuration is failed."));
+}
+
+void MainWindow::get_main_apply_data_processing(std::vector<int>& p) {
+    if (device == nullptr) return;
+    if (p.size() < 10) return; // a list without the ten entries configures nothing
+    device->set_zigzag_filling_enable(p[0] != 0);
+    device->set_deflaring_enable(p[1] != 0);
+    device->set_real_ambient_enable(p[2] != 0);
+    device->set_line_filling_enable(p[3] != 0);
+    device->set_line_filling_left_offset(p[4]);
+    device->set_line_filling_right_offset(p[5]);
+    device->set_deflaring_retro_threshold(p[6]);
+    device->set_deflaring_depth_diff(p[7]);
+    device->set_zigzag_depth_diff(p[8]);
+    device->set_zigzag_smoothing_factor(p[9]);
+}
+
+void MainWindow::get_main_current_setting() {
+    if (play_mode) return;
+    if (device == nullptr) {
+        dialog_seam::warning(this, tr("Warning"), tr("Please retry after connect GX device."));
+        return;
+    }
+    device->tcp_device_stop();
+    setting_requested = true;
+    if (!device->tcp_register_read()) {
+        dialog_seam::warning(this, tr("Warning"), tr("Time out."));
+        get_main_device_disconnect();
+    }
+}
+
+void MainWindow::get_main_register_read(QString dir) {
+    if (play_mode || device == nullptr) return;
+    device->tcp_device_stop();
+    const auto buffer = path_buffer(dir);
+    register_read_follow_up = true;
+    if (device->tcp_register_read(buffer.data()))
+        log(tr("[Device Setting] Save GX Register File : ") + dir);
+    else
+        dialog_seam::warning(this, tr("Warning"), tr("TCP register read command is failed."));
+}
+
+void MainWindow::get_main_register_write(QString dir) {
+    if (play_mode || device == nullptr) return;
+    device->tcp_device_stop();
+    const auto buffer = path_buffer(dir);
+    register_file_path = dir;
+    register_write_pending = true;
+    if (device->tcp_register_write(buffer.data())) {
+        dialog_seam::information(this, tr("notice"), tr("GX Reigster Update Complete!\r\nPlease restart GX device ."));
+    } else {
+        dialog_seam::warning(this, tr("Warning"), tr("TCP register write command is failed."));
+        get_main_device_disconnect();
+    }
+}
+
+void MainWindow::get_main_write_flash() {
+    if (play_mode || device == nullptr) return;
+    device->tcp_device_stop();
+    if (device->tcp_memory_upload())
+        dialog_seam::information(this, tr("notice"), tr("GX Flash Update Complete!\r\nPlease restart GX device ."));
+    else
+        dialog_seam::warning(this, tr("Warning"), tr("TCP memory upload command is failed."));
+}
+
+void MainWindow::get_main_firmware_upload(QString dir) {
+    if (play_mode || device == nullptr) return;
+    device->tcp_device_stop();
+    const auto buffer = path_buffer(dir);
+    const auto answer = dialog_seam::question(nullptr, QString(),
+                                              tr("Do you want to upload firmware?\n%1").arg(QString::fromUtf8(buffer.data())),
+                                              QMessageBox::Ok | QMessageBox::Cancel);
+    if (answer != QMessageBox::Ok) return;
+    if (device == nullptr) return; // disconnected while the question was open
+    if (!device->tcp_fw_upload(buffer.data()))
+        dialog_seam::warning(this, tr("Warning"), tr("TCP firmware upload command is failed."));
+    firmware_updating = true;
+    firmware_watchdog = 0;
+}
+
+void MainWindow::get_main_network_change(std::vector<QString>& msg) {
+    if (msg.size() < 4) return;
+    const QString path = QDir::homePath() + "/GX_connect_setting.txt";
+    if (QFile::exists(path)) QFile::remove(path);
+    QFile file(path);
+    if (file.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Text)) {
+        QTextStream out(&file);
+        out.setCodec("UTF-8");
+        msg[0].replace('.', ',');
+        msg[2].replace('.', ',');
+        out << "GX_IP,UINT8,4," << msg[0] << "\n";
+        out << "GX_PORT,UINT16,1," << msg[1] << "\n";
+        out << "PC_IP,UINT8,4," << msg[2] << "\n";
+        out << "PC_PORT,UINT16,1," << msg[3] << "\n";
+        file.close();
+    }
+    get_main_register_write(path);
+}
+
+// ---- device messages ----------------------------------------------------
+
+void MainWindow::on_message_timer() {
+    if (device == nullptr) return;
+
+    auto reset_after_firmware = [this] {
+        if (!device->tcp_software_reset()) dialog_seam::warning(this, tr("Warning"), tr("TCP restart command is failed."));
+        firmware_updating = false;
+    };
+
+    if (firmware_updating) {
+        ++firmware_watchdog;
+        if (firmware_watchdog > 300) {
+            dialog_seam::critical(this, tr("Warning"), tr("Firmware Update Failed.Timeout."));
+            if (device == nullptr) return;
+            reset_after_firmware();
+            firmware_watchdog = 0;
+            emit send_main_firmware_progress(-2);
+            get_main_device_disconnect();
+            return;
+        }
+    }
+
+    TAVRIN::_TCP_PROTOCOL_T* msg = new TAVRIN::_TCP_PROTOCOL_T;
+    std::unique_ptr<TAVRIN::_TCP_PROTOCOL_T> owner(msg);
+    if (!device->tcp_get_message(*msg)) return;
+    if (msg->length > TAVRIN::_TCP_PROTOCOL_T::kMaxData) msg->length = TAVRIN::_TCP_PROTOCOL_T::kMaxData;
+    msg->data[msg->length] = 0;
+    const std::string t = device_message::text(*msg);
+    const QString text = QString::fromStdString(t);
+
+    if (firmware_updating && msg->type[0] == 'F') {
+        firmware_watchdog = 0;
+        const QString v = QString::fromUtf8(reinterpret_cast<const char*>(msg->data));
+        const int n = v.trimmed().toInt();
+        auto finish_ok = [&] {
+            emit send_main_firmware_progress(100);
+            log(tr("[Device Setting] GX Firmware is updated"));
+            dialog_seam::information(this, tr("Update Complete"),
+                                     tr("Update Complete!\r\nDevice will automatically restart now."));
+            if (device == nullptr) return;
+            reset_after_firmware();
+            emit send_main_close_all();
+            emit send_main_firmware_progress(-2);
+            get_main_device_disconnect();
+        };
+        switch (msg->type[1]) {
+        case 'A': emit send_main_firmware_progress(-1); break;
+        case 'R': emit send_main_firmware_progress(n < 100 ? n : 0); break;
+        case 'P':
+            if (n < 100)
+                emit send_main_firmware_progress(n);
+            else
+                finish_ok();
+            break;
+        case 'O': finish_ok(); break;
+        case 'X':
+            dialog_seam::critical(this, tr("Warning"), tr("Firmware Update Failed."));
+            if (device == nullptr) return;
+            reset_after_firmware();
+            emit send_main_firmware_progress(-2);
+            get_main_device_disconnect();
+            break;
+        default: break;
+        }
+        return;
+    }
+
+    if (setting_requested && device_message::is_register_dump(t)) {
+        device_message::parse_register_dump(t, configuration);
+        if (tool_user_->setting_requested)
+            tool_user_->receive_current_setting(configuration);
+        else if (tool_admin_->setting_requested)
+            tool_admin_->receive_current_setting(configuration);
+        get_main_device_run();
+        setting_requested = false;
+        return;
+    }
+    if (device_message::is_short(t, 'M', 'O')) {
+        if (register_write_pending)
+            register_write_pending = false;
+        else
+            log(tr("[Device Setting] GX flash is updated"));
+        emit send_main_tcp_message(text);
+        emit send_main_close_all();
+        get_main_device_disconnect();
+        return;
+    }
+    if (device_message::is_short(t, 'R', 'O')) {
+        if (register_write_pending) {
+            get_main_write_flash();
+            emit send_main_tcp_message(text);
+        } else {
+            log(tr("[Device Setting] Load GX Register File : ") + register_file_path);
+            emit send_main_tcp_message(text);
+            emit send_main_close_all();
+            get_main_device_disconnect();
+        }
+        return;
+    }
+    if (connect_requested) {
+        connect_requested = false;
+        emit send_main_tcp_message(text);
+        return;
+    }
+    if (register_read_follow_up) {
+        get_main_device_run();
+        register_read_follow_up = false;
+    }
+    if (!device_message::is_short(t, 'D', 'O')) emit send_main_tcp_message(text);
+}

@@ -1,0 +1,206 @@
+// The main window: owns the device handle, the frame record, the two timers
+// of the acquisition loop and the six docks, and wires everything together.
+// It is the only caller of the device library.
+#pragma once
+
+#include "device/DadodUz.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <QTimer>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class tool_user;
+class tool_admin;
+class tool_playbar;
+class tool_log;
+class viewer_pointcloud;
+class viewer_image;
+class QCloseEvent;
+
+namespace Ui {
+class MainWindow;
+}
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    using scene_t = TAVRIN::DadodUz::scene_t;
+    using sensing_packet_t = TAVRIN::DadodUz::sensing_packet_t;
+    using histogram_t = TAVRIN::DadodUz::histogram_t;
+    using configurations_t = TAVRIN::DadodUz::configurations_t;
+
+    explicit MainWindow(QWidget* parent = nullptr, bool admin = false);
+    ~MainWindow() override;
+
+    // Read-only views for scripts and tests.
+    bool is_admin_mode() const { return admin_mode; }
+    TAVRIN::DadodUz* device_handle() const { return device; }
+    bool is_play_mode() const { return play_mode; }
+    bool is_recording() const { return record_status; }
+    std::uint64_t playmode_total_frames() const { return total_frame; }
+    std::uint64_t playmode_current_frame() const { return current_frame; }
+    double playmode_rate() const { return playmode_fps; }
+    QTimer* frame_tick_timer() const { return frame_timer; }
+    QTimer* message_tick_timer() const { return message_timer; }
+    // Frames emitted by the frame tick since start (both signals).
+    std::uint64_t frames_emitted() const { return emitted_frames; }
+
+    tool_user* user_tool() const { return tool_user_; }
+    tool_admin* admin_tool() const { return tool_admin_; }
+    tool_playbar* playbar_tool() const { return tool_playbar_; }
+    tool_log* log_tool() const { return tool_log_; }
+    viewer_pointcloud* pointcloud_view() const { return viewer_pointcloud_; }
+    viewer_image* image_view() const { return viewer_image_; }
+
+signals:
+    void send_main_data(scene_t& scene);
+    void send_main_lens_cal_data(scene_t& scene);
+    void send_main_connect(bool enable);
+    void send_main_FPS(double val);
+    void send_main_btn_connect_control(bool);
+    void send_main_current_network(std::vector<QString>& msg);
+    void send_main_playmode_FPS(double);
+    void send_main_playmode_current_frame(uint64_t);
+    void send_main_playmode_total_frame(uint64_t);
+    void send_main_stream_mode(bool);
+    void send_main_record_status(bool);
+    void send_main_pointcloud(bool);
+    void send_main_pointcloud_point_color(int);
+    void send_main_pointcloud_point_size(double);
+    void send_main_pointcloud_max_dist(double);
+    void send_main_pointcloud_min_dist(double);
+    void send_main_image(bool);
+    void send_main_image_auto_norm_ambient(bool);
+    void send_main_image_auto_norm_depth(bool);
+    void send_main_image_auto_norm_intensity(bool);
+    void send_main_image_min_val_ambient(double);
+    void send_main_image_min_val_depth(double);
+    void send_main_image_min_val_intensity(double);
+    void send_main_image_max_val_ambient(double);
+    void send_main_image_max_val_depth(double);
+    void send_main_image_max_val_intensity(double);
+    void send_main_image_hist_mode_ambient(bool);
+    void send_main_image_hist_mode_depth(bool);
+    void send_main_image_hist_mode_intensity(bool);
+    void send_main_image_grey_mode_ambient(bool);
+    void send_main_image_grey_mode_depth(bool);
+    void send_main_image_grey_mode_intensity(bool);
+    void send_main_status_data(sensing_packet_t&);
+    void send_main_histogram(histogram_t&);
+    void send_main_grid(bool);
+    void send_main_xy_axis(bool);
+    void send_main_yz_axis(bool);
+    void send_main_zx_axis(bool);
+    void send_main_current_setting(configurations_t&);
+    void send_main_firmware_progress(int);
+    void send_main_tcp_message(QString);
+    void send_main_log_message(QString);
+    void send_main_close_all();
+
+public slots:
+    void get_main_device_run();
+    void get_main_device_stop();
+    void get_main_connect_status(bool on);
+    void get_main_network_change(std::vector<QString>& msg);
+    void get_main_device_connect();
+    void get_main_device_disconnect();
+    void get_main_playmode_status(bool on);
+    void get_main_playmode_play_button(bool enable);
+    void get_main_playmode_stop_button(bool enable);
+    void get_main_playmode_speed(double val);
+    void get_main_playmode_currrent_frame(uint64_t frame);
+    void get_main_playmode_slider_status(bool released);
+    void get_main_playmode_record(bool enable);
+    void get_main_pointcloud(bool apply);
+    void get_main_image(bool apply);
+    void get_main_grid(bool enable);
+    void get_main_xy_axis(bool enable);
+    void get_main_yz_axis(bool enable);
+    void get_main_zx_axis(bool enable);
+    void get_main_current_setting();
+    void get_main_write_flash();
+    void get_main_register_read(QString dir);
+    void get_main_register_write(QString dir);
+    void get_main_firmware_upload(QString dir);
+    void get_main_apply_device(configurations_t& configuration_);
+    void get_main_apply_data_processing(std::vector<int>& params);
+    void get_main_device_reset();
+    void get_main_log(QString msg);
+
+    void on_frame_timer();
+    void on_message_timer();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void build_docks();
+    void wire();
+    void emit_frame();
+    void log(const QString& msg);
+
+    Ui::MainWindow* ui;
+    tool_user* tool_user_;
+    tool_admin* tool_admin_;
+    tool_playbar* tool_playbar_;
+    tool_log* tool_log_;
+    viewer_pointcloud* viewer_pointcloud_;
+    viewer_image* viewer_image_;
+    bool admin_mode = false;
+    QTimer* frame_timer;
+    QTimer* message_timer;
+
+    std::string device_ip;
+    int device_port = 0;
+    std::string local_ip;
+    int local_port = 0;
+
+    bool play_mode = false;
+    bool playing = false;
+    bool stopped = false;
+    bool slider_released = true;
+    QString file_path;
+    std::uint64_t total_frame = 0;
+    std::uint64_t current_frame = 0;
+    double speed = 1.0;
+    double playmode_fps = 0;
+    bool record_status = false;
+
+    // Point cloud settings last applied from the user tool bar.
+    int point_color = 4;
+    double point_size = 2.0;
+    double max_distance = 200.0;
+    double min_distance = 0.0;
+
+    // Image settings last applied from the user tool bar (ambient, depth, intensity).
+    bool auto_norm[3] = {false, false, false};
+    double min_val[3] = {0, 0, 0};
+    double max_val[3] = {500, 20000, 400};
+    bool hist_mode[3] = {false, false, false};
+    bool grey_mode[3] = {false, false, false};
+
+    bool grid = false;
+    bool xy_axis = false;
+    bool yz_axis = false;
+    bool zx_axis = false;
+
+    TAVRIN::DadodUz* device = nullptr;
+    scene_t frame;
+    histogram_t histogram;
+    configurations_t configuration{};
+    QString register_file_path;
+    bool connect_requested = false;
+    bool firmware_updating = false;
+    bool setting_requested = false;
+    bool register_read_follow_up = false;
+    bool register_write_pending = false;
+
+    int firmware_watchdog = 0;
+    std::uint64_t previous_timestamp = 0;
+    double last_rate = 0;
+    std::uint64_t emitted_frames = 0;
+};

@@ -1,0 +1,107 @@
+#include "startup.h"
+
+#include "MainWindow.h"
+#include "menu_connection.h"
+#include "tool_playbar.h"
+#include "tool_user.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QFile>
+#include <QTextStream>
+#include <cstdio>
+
+bool startup::load_style_sheet(QApplication& app, const QString& resource) {
+    QFile file(resource);
+    if (!file.exists()) {
+        std::printf("Unable to set stylesheet, file not found\n");
+        std::fflush(stdout);
+        return false;
+    }
+    if (!file.open(QFile::ReadOnly | QFile::Text)) return false;
+    QTextStream in(&file);
+    app.setStyleSheet(in.readAll());
+    return true;
+}
+
+bool startup::split_address(const QString& text, QString& ip, int& port) {
+    const int colon = text.lastIndexOf(':');
+    if (colon <= 0) return false;
+    bool ok = false;
+    const int p = text.mid(colon + 1).toInt(&ok, 10);
+    if (!ok || p < 0 || p > 65535) return false;
+    ip = text.left(colon);
+    port = p;
+    return true;
+}
+
+bool startup::parse(const QStringList& arguments, options& out, QString& error, bool& help) {
+    help = false;
+    QCommandLineParser parser;
+    parser.setApplicationDescription("RO Vezovad: viewer and service console for GX LiDAR sensors.");
+    const QCommandLineOption help_opt(QStringList{"h", "help"}, "Show this help.");
+    const QCommandLineOption device_opt("device", "Device address of the connection dialog.", "IP:PORT");
+    const QCommandLineOption local_opt("local", "Local (PC) address of the connection dialog.", "IP:PORT");
+    const QCommandLineOption connect_opt("connect", "Connect to the device in stream mode at start.");
+    const QCommandLineOption play_opt("play", "Open a recording at start and play it.", "FILE");
+    const QCommandLineOption admin_opt("admin", "Turn administrator mode on.");
+    parser.addOption(help_opt);
+    parser.addOption(device_opt);
+    parser.addOption(local_opt);
+    parser.addOption(connect_opt);
+    parser.addOption(play_opt);
+    parser.addOption(admin_opt);
+    if (!parser.parse(arguments)) {
+        error = parser.errorText();
+        return false;
+    }
+    if (parser.isSet(help_opt)) {
+        help = true;
+        error = parser.helpText();
+        return true;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        error = "Unexpected argument: " + parser.positionalArguments().first();
+        return false;
+    }
+    if (parser.isSet(device_opt)) {
+        if (!split_address(parser.value(device_opt), out.device_ip, out.device_port)) {
+            error = "--device takes IP:PORT, not " + parser.value(device_opt);
+            return false;
+        }
+        out.has_device = true;
+    }
+    if (parser.isSet(local_opt)) {
+        if (!split_address(parser.value(local_opt), out.local_ip, out.local_port)) {
+            error = "--local takes IP:PORT, not " + parser.value(local_opt);
+            return false;
+        }
+        out.has_local = true;
+    }
+    out.connect = parser.isSet(connect_opt);
+    out.play_file = parser.value(play_opt);
+    out.admin = parser.isSet(admin_opt);
+    if (out.connect && !out.play_file.isEmpty()) {
+        error = "--connect and --play exclude each other";
+        return false;
+    }
+    return true;
+}
+
+void startup::apply(const options& opts, MainWindow& window) {
+    menu_connection* connection = window.user_tool()->connection;
+    if (opts.has_device || opts.has_local) {
+        connection->set_connection_values(opts.has_device ? opts.device_ip : connection->device_ip,
+                                          opts.has_device ? opts.device_port : connection->device_port,
+                                          opts.has_local ? opts.local_ip : connection->local_ip,
+                                          opts.has_local ? opts.local_port : connection->local_port);
+    }
+    if (opts.connect) {
+        window.get_main_connect_status(true);
+    } else if (!opts.play_file.isEmpty()) {
+        window.user_tool()->file_path = opts.play_file;
+        window.get_main_playmode_status(true);
+        if (window.device_handle() != nullptr && window.playmode_total_frames() > 0)
+            QMetaObject::invokeMethod(window.playbar_tool(), "on_btn_play_clicked", Qt::DirectConnection);
+    }
+}

@@ -1,0 +1,40 @@
+// Start-up of the program: the dark style sheet and the command line.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QApplication;
+class MainWindow;
+
+class startup {
+public:
+    struct options {
+        bool admin = false;
+        bool connect = false;
+        bool has_device = false;
+        QString device_ip;
+        int device_port = 0;
+        bool has_local = false;
+        QString local_ip;
+        int local_port = 0;
+        QString play_file;
+    };
+
+    // Loads the style sheet resource into the application. When it does not
+    // exist, prints "Unable to set stylesheet, file not found\n" to standard
+    // output and returns false; the program then runs unstyled.
+    static bool load_style_sheet(QApplication& app, const QString& resource = ":/qdarkstyle/dark/style.qss");
+
+    // Parses the command line (arguments()[0] is the program). Returns false
+    // with a message in `error` for arguments it cannot take; sets `help` when
+    // --help was asked for, with the help text in `error`.
+    static bool parse(const QStringList& arguments, options& out, QString& error, bool& help);
+
+    // "IP:PORT" -> ip and port; false when the text has no valid port.
+    static bool split_address(const QString& text, QString& ip, int& port);
+
+    // Applies the options to a constructed window: prefilled connection
+    // values, a stream connection or an opened and playing recording.
+    static void apply(const options& opts, MainWindow& window);
+};

@@ -1,0 +1,36 @@
+// GX Histogram Viewer dialog of the administrator tools. For now a shell with the
+// connections the main window and the administrator tool bar make.
+#pragma once
+
+#include "device/DadodUz.h"
+
+#include <QDialog>
+#include <QString>
+#include <vector>
+
+class menu_histogram : public QDialog {
+    Q_OBJECT
+
+public:
+    using configurations_t = TAVRIN::DadodUz::configurations_t;
+    using scene_t = TAVRIN::DadodUz::scene_t;
+    using sensing_packet_t = TAVRIN::DadodUz::sensing_packet_t;
+    using histogram_t = TAVRIN::DadodUz::histogram_t;
+
+    explicit menu_histogram(QWidget* parent = nullptr);
+    ~menu_histogram() override;
+
+signals:
+    void send_menu_apply_setting(configurations_t& configuration_);
+    void send_menu_apply_data_procssing(std::vector<int>& params);
+    void send_menu_current_setting();
+    void send_menu_log(QString str);
+    void send_close_ui();
+
+public slots:
+    void update_histogram(histogram_t& histogram);
+    void get_menu_current_setting(configurations_t configuration_);
+
+private:
+    configurations_t configuration{};
+};

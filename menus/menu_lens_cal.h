@@ -1,0 +1,36 @@
+// GX Lens-SPAD Calibration dialog of the administrator tools. For now a shell with the
+// connections the main window and the administrator tool bar make.
+#pragma once
+
+#include "device/DadodUz.h"
+
+#include <QDialog>
+#include <QString>
+#include <vector>
+
+class menu_lens_cal : public QDialog {
+    Q_OBJECT
+
+public:
+    using configurations_t = TAVRIN::DadodUz::configurations_t;
+    using scene_t = TAVRIN::DadodUz::scene_t;
+    using sensing_packet_t = TAVRIN::DadodUz::sensing_packet_t;
+    using histogram_t = TAVRIN::DadodUz::histogram_t;
+
+    explicit menu_lens_cal(QWidget* parent = nullptr);
+    ~menu_lens_cal() override;
+
+signals:
+    void send_menu_close_window();
+    void send_menu_current_setting();
+    void send_menu_apply_setting(configurations_t& configuration_);
+    void send_menu_apply_data_procssing(std::vector<int>& params);
+    void send_menu_write_setting();
+
+public slots:
+    void updatePointCloud(scene_t& scene);
+    void get_menu_current_setting(configurations_t& configuration_);
+
+private:
+    configurations_t configuration{};
+};

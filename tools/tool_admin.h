@@ -1,0 +1,67 @@
+// Administrator tool bar: opens the administrator settings and the analysis
+// and calibration tools, and routes configurations, frames and status
+// packets to them. For now the dialogs exist and the main window's
+// connections are served; the buttons come with the administrator tools.
+#pragma once
+
+#include "device/DadodUz.h"
+
+#include <QString>
+#include <QWidget>
+#include <vector>
+
+class menu_device_admin;
+class menu_status;
+class menu_histogram;
+class menu_image_analysis;
+class menu_board_align;
+class menu_offset_cal;
+class menu_lens_cal;
+
+class tool_admin : public QWidget {
+    Q_OBJECT
+
+public:
+    using configurations_t = TAVRIN::DadodUz::configurations_t;
+    using scene_t = TAVRIN::DadodUz::scene_t;
+    using sensing_packet_t = TAVRIN::DadodUz::sensing_packet_t;
+
+    explicit tool_admin(QWidget* parent = nullptr);
+    ~tool_admin() override;
+
+    // Hands the sensor's current record to the dialog that asked for it.
+    void receive_current_setting(configurations_t& configuration_);
+
+    menu_device_admin* device_admin = nullptr;
+    menu_status* status = nullptr;
+    menu_histogram* histogram = nullptr;
+    menu_image_analysis* image_analysis = nullptr;
+    menu_board_align* board_align = nullptr;
+    menu_offset_cal* offset_cal = nullptr;
+    menu_lens_cal* lens_cal = nullptr;
+
+    bool setting_requested = false; // a dialog asked for the current configuration
+    bool lens_cal_mode = false;     // frames go to the lens calibration tool alone
+
+signals:
+    void send_tool_lens_cal_data(scene_t& scene_);
+    void send_tool_current_setting();
+    void send_tool_apply_admin(configurations_t& configuration);
+    void send_tool_apply_data_processing(std::vector<int>& params);
+    void send_tool_write_setting();
+    void send_tool_calbiration_path(QString dir);
+
+public slots:
+    void get_tool_lens_cal_data(scene_t& scene);
+    void get_tool_lens_cal_delete();
+    void get_tool_apply_setting(configurations_t& configuration_);
+    void get_tool_apply_data_processing(std::vector<int>& params);
+    void get_tool_status_data(sensing_packet_t& sensing);
+    void get_tool_close_ui();
+    void get_tool_write_setting();
+    void get_tool_current_setting_trigger();
+    void get_tool_close_all();
+
+private:
+    configurations_t configuration{};
+};
