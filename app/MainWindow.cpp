@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QFile>
+#include <QHBoxLayout>
 #include <QTextStream>
 #include <array>
 #include <cstdio>
@@ -50,7 +51,12 @@ QDockWidget* make_dock(QMainWindow* window, const char* name, QWidget* content) 
     dock->setObjectName(name);
     dock->setWindowTitle(QString());
     dock->setFloating(false);
-    dock->setTitleBarWidget(new QWidget(dock));
+    // An empty title bar widget hides the title bar; its empty layout gives it a
+    // valid (zero) minimum size.
+    auto* title = new QWidget(dock);
+    auto* layout = new QHBoxLayout(title);
+    layout->setContentsMargins(0, 0, 0, 0);
+    dock->setTitleBarWidget(title);
     dock->setWidget(content);
     dock->resize(content->size());
     return dock;

@@ -131,6 +131,8 @@ public slots:
     void get_main_device_reset();
     void get_main_log(QString msg);
 
+public:
+    // The two timer ticks (connected to the timers; callable directly by scripts and tests).
     void on_frame_timer();
     void on_message_timer();
 
