@@ -1,0 +1,360 @@
+// Main window: docks, title, start-up, connection failures, view relays.
+#include "MainWindow.h"
+#include "menu_connection.h"
+#include "loopback.h"
+#include "qt_fixtures.h"
+#include "startup.h"
+#include "tool_log.h"
+#include "tool_user.h"
+
+#include <QApplication>
+#include <QDockWidget>
+#include <QSignalSpy>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTextEdit>
+
+namespace {
+
+QStringList dock_names(const MainWindow& w) {
+    QStringList names;
+    for (QDockWidget* d : w.findChildren<QDockWidget*>()) names << d->objectName();
+    names.sort();
+    return names;
+}
+
+} // namespace
+
+class MainWindowTest : public widget_test {};
+
+TEST_F(MainWindowTest, UserModeHasFiveDocksAndThePlainTitle) {
+    MainWindow w;
+    EXPECT_EQ(w.windowTitle(), "RO Vezovad");
+    EXPECT_FALSE(w.is_admin_mode());
+    EXPECT_EQ(dock_names(w), (QStringList{"image_Dock", "log_Dock", "playbar_Dock", "pointcloud_Dock", "user_Dock"}));
+    auto* cloud = w.findChild<QDockWidget*>("pointcloud_Dock");
+    ASSERT_NE(cloud, nullptr);
+    EXPECT_EQ(w.centralWidget(), cloud);
+    EXPECT_EQ(w.dockWidgetArea(w.findChild<QDockWidget*>("user_Dock")), Qt::LeftDockWidgetArea);
+    EXPECT_EQ(w.dockWidgetArea(w.findChild<QDockWidget*>("playbar_Dock")), Qt::BottomDockWidgetArea);
+    EXPECT_EQ(w.dockWidgetArea(w.findChild<QDockWidget*>("log_Dock")), Qt::BottomDockWidgetArea);
+    EXPECT_EQ(w.dockWidgetArea(w.findChild<QDockWidget*>("image_Dock")), Qt::TopDockWidgetArea);
+    EXPECT_EQ(w.findChild<QDockWidget*>("log_Dock")->allowedAreas(), Qt::BottomDockWidgetArea);
+    EXPECT_EQ(w.dockOptions(), QMainWindow::ForceTabbedDocks);
+    EXPECT_EQ(w.corner(Qt::TopLeftCorner), Qt::LeftDockWidgetArea);
+    EXPECT_EQ(w.corner(Qt::BottomRightCorner), Qt::RightDockWidgetArea);
+    for (QDockWidget* d : w.findChildren<QDockWidget*>()) {
+        EXPECT_TRUE(d->windowTitle().isEmpty()) << d->objectName().toStdString();
+        EXPECT_NE(d->titleBarWidget(), nullptr) << d->objectName().toStdString();
+        EXPECT_FALSE(d->isFloating());
+    }
+    EXPECT_EQ(w.pos(), QPoint(100, 100));
+    EXPECT_EQ(w.device_handle(), nullptr);
+}
+
+TEST_F(MainWindowTest, AdminModeAddsTheRightDockAndTheTitleSuffix) {
+    MainWindow w(nullptr, true);
+    EXPECT_EQ(w.windowTitle(), "RO Vezovad <ADMIN_MODE>");
+    EXPECT_TRUE(dock_names(w).contains("admin_Dock"));
+    EXPECT_EQ(dock_names(w).size(), 6);
+    EXPECT_EQ(w.dockWidgetArea(w.findChild<QDockWidget*>("admin_Dock")), Qt::RightDockWidgetArea);
+}
+
+TEST_F(MainWindowTest, MissingStyleSheetPrintsOneLineAndTheWindowStillOpens) {
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    ASSERT_NE(app, nullptr);
+    testing::internal::CaptureStdout();
+    const bool loaded = startup::load_style_sheet(*app, ":/no/such/style.qss");
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(out, "Unable to set stylesheet, file not found\n");
+    MainWindow w;
+    w.show();
+    EXPECT_TRUE(w.isVisible());
+}
+
+TEST_F(MainWindowTest, TheDarkStyleSheetIsCompiledIn) {
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(startup::load_style_sheet(*app));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_TRUE(app->styleSheet().contains("qss_icons/dark/rc/"));
+    EXPECT_TRUE(QFile::exists(":/qss_icons/dark/rc/arrow_down.png")) << "the sheet's images resolve";
+    EXPECT_TRUE(QFile::exists(":/icon/tavrin_logo.ico"));
+    EXPECT_TRUE(QFile::exists(":/icon/icon/icon_play.png"));
+    app->setStyleSheet(QString());
+}
+
+TEST_F(MainWindowTest, ConnectToAClosedPortWarnsAndLeavesNoDevice) {
+    MainWindow w;
+    menu_connection* c = w.user_tool()->connection;
+    c->set_connection_values("127.0.0.1", closed_loopback_port(), "127.0.0.1", 0);
+    QSignalSpy buttons(&w, &MainWindow::send_main_btn_connect_control);
+    QElapsedTimer t;
+    t.start();
+    w.get_main_connect_status(true);
+    EXPECT_LT(t.elapsed(), 5000) << "a refused connection must fail promptly";
+    ASSERT_NE(dialogs.last_box(), nullptr);
+    EXPECT_EQ(dialogs.last_box()->title, "Warning");
+    EXPECT_EQ(dialogs.last_box()->text, "Cannot connect to device. Please check the connection informations.");
+    EXPECT_EQ(w.device_handle(), nullptr);
+    EXPECT_FALSE(w.message_tick_timer()->isActive());
+    // The dialog is told it is not connected, never that it is.
+    for (const auto& call : buttons) EXPECT_FALSE(call.at(0).toBool());
+}
+
+TEST_F(MainWindowTest, OpeningAFileThatIsNotARecordingWarns) {
+    MainWindow w;
+    const QString junk = temp_path("junk.bin");
+    QFile f(junk);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("definitely not a recording");
+    f.close();
+    w.user_tool()->file_path = junk;
+    w.get_main_playmode_status(true);
+    ASSERT_NE(dialogs.last_box(), nullptr);
+    EXPECT_EQ(dialogs.last_box()->text, "Cannot read the binary file. Please check the file path.");
+    EXPECT_FALSE(w.frame_tick_timer()->isActive());
+    // The user tool bar disconnects before the next file; that releases the handle.
+    w.get_main_playmode_status(false);
+    EXPECT_EQ(w.device_handle(), nullptr);
+}
+
+TEST_F(MainWindowTest, ViewRelaysEmitStoredValuesInOrder) {
+    MainWindow w;
+    std::vector<QString> order;
+    QObject::connect(&w, &MainWindow::send_main_pointcloud_point_color, [&](int v) { order.push_back(QString("color %1").arg(v)); });
+    QObject::connect(&w, &MainWindow::send_main_pointcloud_point_size, [&](double v) { order.push_back(QString("size %1").arg(v)); });
+    QObject::connect(&w, &MainWindow::send_main_pointcloud_max_dist, [&](double v) { order.push_back(QString("max %1").arg(v)); });
+    QObject::connect(&w, &MainWindow::send_main_pointcloud_min_dist, [&](double v) { order.push_back(QString("min %1").arg(v)); });
+    tool_user* t = w.user_tool();
+    t->point_color = 6;
+    t->point_size = 3;
+    t->max_distance = 12.5;
+    t->min_distance = 0.5;
+    w.get_main_pointcloud(false); // not applied: the stored (initial) values go out
+    w.get_main_pointcloud(true);
+    EXPECT_EQ(order, (std::vector<QString>{"color 4", "size 2", "max 200", "min 0", "color 6", "size 3", "max 12.5",
+                                           "min 0.5"}));
+
+    QSignalSpy grid(&w, &MainWindow::send_main_grid);
+    QSignalSpy xy(&w, &MainWindow::send_main_xy_axis);
+    w.get_main_grid(false);
+    w.get_main_xy_axis(false);
+    EXPECT_EQ(grid.count(), 0) << "a false request is ignored";
+    EXPECT_EQ(xy.count(), 0);
+    w.get_main_grid(true);
+    w.get_main_xy_axis(true);
+    EXPECT_EQ(grid.count(), 1);
+    EXPECT_EQ(xy.count(), 1);
+}
+
+TEST_F(MainWindowTest, ImageRelayEmitsFifteenValuesInTheDocumentedOrder) {
+    MainWindow w;
+    QStringList order;
+    QObject::connect(&w, &MainWindow::send_main_image_auto_norm_ambient, [&](bool v) { order << QString("an_a %1").arg(v); });
+    QObject::connect(&w, &MainWindow::send_main_image_auto_norm_intensity, [&](bool v) { order << QString("an_i %1").arg(v); });
+    QObject::connect(&w, &MainWindow::send_main_image_min_val_ambient, [&](double v) { order << QString("min_a %1").arg(v); });
+    QObject::connect(&w, &MainWindow::send_main_image_max_val_depth, [&](double v) { order << QString("max_d %1").arg(v); });
+    QObject::connect(&w, &MainWindow::send_main_image_hist_mode_intensity, [&](bool v) { order << QString("h_i %1").arg(v); });
+    QObject::connect(&w, &MainWindow::send_main_image_grey_mode_ambient, [&](bool v) { order << QString("g_a %1").arg(v); });
+    QObject::connect(&w, &MainWindow::send_main_image_grey_mode_intensity, [&](bool v) { order << QString("g_i %1").arg(v); });
+    tool_user* t = w.user_tool();
+    t->auto_norm_intensity = true;
+    t->min_val_ambient = 7;
+    t->max_val_depth = 9000;
+    t->hist_mode_intensity = true;
+    t->grey_mode_intensity = true;
+    w.get_main_image(true);
+    EXPECT_EQ(order, (QStringList{"an_a 0", "an_i 1", "min_a 7", "max_d 9000", "h_i 1", "g_a 0", "g_i 1"}));
+}
+
+TEST_F(MainWindowTest, NetworkChangeWritesTheRegisterFileWithoutAConnection) {
+    const QString home = tmp.path();
+    const QByteArray old_home = qgetenv("HOME");
+    qputenv("HOME", home.toUtf8());
+    {
+        QFile stale(home + "/GX_connect_setting.txt");
+        ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+        stale.write("old contents that must go\nline 2\nline 3\nline 4\nline 5\n");
+    }
+    MainWindow w;
+    std::vector<QString> msg = {"192.168.1.10", "2000", "192.168.1.15", "5000"};
+    w.get_main_network_change(msg);
+    QFile f(home + "/GX_connect_setting.txt");
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly | QIODevice::Text));
+    EXPECT_EQ(QString::fromUtf8(f.readAll()),
+              "GX_IP,UINT8,4,192,168,1,10\nGX_PORT,UINT16,1,2000\nPC_IP,UINT8,4,192,168,1,15\nPC_PORT,UINT16,1,5000\n");
+    EXPECT_EQ(msg[0], "192,168,1,10") << "the caller's list is changed in place";
+    EXPECT_TRUE(dialogs.seen.empty()) << "no message without a connection";
+    qputenv("HOME", old_home);
+}
+
+TEST_F(MainWindowTest, CommandsWithoutADeviceSayWhatToDo) {
+    MainWindow w;
+    TAVRIN::DadodUz::configurations_t cfg{};
+    w.get_main_apply_device(cfg);
+    EXPECT_EQ(dialogs.boxes_with_text("Please, try again after connection."), 1);
+    w.get_main_current_setting();
+    EXPECT_EQ(dialogs.boxes_with_text("Please retry after connect GX device."), 1);
+    const auto before = dialogs.seen.size();
+    w.get_main_write_flash();
+    w.get_main_device_reset();
+    w.get_main_register_read("x");
+    w.get_main_firmware_upload("x");
+    std::vector<int> params(10, 1);
+    w.get_main_apply_data_processing(params);
+    EXPECT_EQ(dialogs.seen.size(), before) << "the other commands do nothing without a device";
+}
+
+TEST_F(MainWindowTest, SpeedChangeWithoutARecordingKeepsTheInterval) {
+    MainWindow w;
+    w.frame_tick_timer()->setInterval(100);
+    QSignalSpy fps(&w, &MainWindow::send_main_playmode_FPS);
+    w.get_main_playmode_speed(2.0);
+    EXPECT_EQ(w.frame_tick_timer()->interval(), 100);
+    ASSERT_EQ(fps.count(), 1);
+    EXPECT_EQ(fps.at(0).at(0).toDouble(), 0.0);
+}
+
+// ---- connection dialog ----------------------------------------------------
+
+TEST_F(MainWindowTest, ConnectionDialogParsesPortsAndRequests) {
+    menu_connection dlg;
+    EXPECT_EQ(dlg.windowTitle(), "GX Connection");
+    EXPECT_TRUE(dlg.isModal() || dlg.windowModality() == Qt::ApplicationModal);
+    auto* device_ip = dlg.findChild<QLineEdit*>("le_device_ip");
+    auto* device_port = dlg.findChild<QLineEdit*>("le_device_port");
+    auto* pc_ip = dlg.findChild<QLineEdit*>("le_pc_ip");
+    auto* pc_port = dlg.findChild<QLineEdit*>("le_pc_port");
+    auto* connect_btn = dlg.findChild<QPushButton*>("btn_connect");
+    auto* disconnect_btn = dlg.findChild<QPushButton*>("btn_disconnect");
+    ASSERT_TRUE(device_ip && device_port && pc_ip && pc_port && connect_btn && disconnect_btn);
+    EXPECT_EQ(device_ip->text(), "192.168.1.10");
+    EXPECT_EQ(device_port->text(), "2000");
+    EXPECT_EQ(pc_ip->text(), "0.0.0.0");
+    EXPECT_EQ(pc_port->text(), "0");
+    EXPECT_EQ(device_ip->placeholderText(), "IP address");
+    EXPECT_EQ(pc_port->placeholderText(), "port number");
+    EXPECT_TRUE(connect_btn->isEnabled());
+    EXPECT_FALSE(disconnect_btn->isEnabled());
+
+    QSignalSpy status(&dlg, &menu_connection::send_menu_connect_status);
+    device_port->setText("abc");
+    device_ip->setText("127.0.0.1");
+    pc_port->setText("6000");
+    QTest::mouseClick(connect_btn, Qt::LeftButton);
+    ASSERT_EQ(status.count(), 1);
+    EXPECT_TRUE(status.at(0).at(0).toBool());
+    EXPECT_EQ(dlg.device_port, 0) << "\"abc\" gives port 0";
+    EXPECT_EQ(dlg.device_ip, "127.0.0.1");
+    EXPECT_EQ(dlg.local_port, 6000);
+    EXPECT_EQ(menu_connection::parse_port(" 12"), 12);
+    EXPECT_EQ(menu_connection::parse_port("12x"), 0);
+    EXPECT_EQ(menu_connection::parse_port(""), 0);
+
+    dlg.get_menu_btn_connect_control(true);
+    EXPECT_FALSE(connect_btn->isEnabled());
+    EXPECT_TRUE(disconnect_btn->isEnabled());
+
+    // Disconnect leaves the stored values alone; the edits stay visible.
+    device_ip->setText("10.0.0.99");
+    QTest::mouseClick(disconnect_btn, Qt::LeftButton);
+    ASSERT_EQ(status.count(), 2);
+    EXPECT_FALSE(status.at(1).at(0).toBool());
+    EXPECT_EQ(dlg.device_ip, "127.0.0.1");
+    EXPECT_EQ(device_ip->text(), "10.0.0.99");
+    dlg.get_menu_btn_connect_control(false);
+    EXPECT_TRUE(connect_btn->isEnabled());
+    EXPECT_FALSE(disconnect_btn->isEnabled());
+}
+
+// ---- log pane -------------------------------------------------------------
+
+TEST_F(MainWindowTest, LogLinesCarryTheTimePrefix) {
+    EXPECT_EQ(tool_log::format_line(QTime(9, 5, 3), "hello"), "[09:05:03] hello");
+    EXPECT_EQ(tool_log::format_line(QTime(23, 59, 59), ""), "[23:59:59] ");
+    tool_log log;
+    log.append_log("[Stream mode] Connect GX device");
+    log.append_log("second");
+    const QStringList lines = log.text().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(QRegularExpression("^\\[\\d\\d:\\d\\d:\\d\\d\\] \\[Stream mode\\] Connect GX device$").match(lines[0]).hasMatch())
+        << lines[0].toStdString();
+}
+
+TEST_F(MainWindowTest, LogSaveClearAndFailures) {
+    tool_log log;
+    auto* save = log.findChild<QPushButton*>("btn_save_log_file");
+    auto* clear = log.findChild<QPushButton*>("btn_clear");
+    ASSERT_TRUE(save && clear);
+    EXPECT_EQ(save->text(), "Save Log File (.txt)");
+
+    // Saving an empty log creates an empty file.
+    const QString empty = temp_path("empty.txt");
+    dialogs.answer_file(empty);
+    QTest::mouseClick(save, Qt::LeftButton);
+    ASSERT_TRUE(QFile::exists(empty));
+    EXPECT_EQ(QFileInfo(empty).size(), 0);
+    EXPECT_EQ(dialogs.seen.back().title, "Save log file");
+    EXPECT_EQ(dialogs.seen.back().filter, "Log File (*.txt");
+
+    log.append_log("one");
+    log.append_log("two");
+    const QString path = temp_path("log.txt");
+    dialogs.answer_file(path);
+    QTest::mouseClick(save, Qt::LeftButton);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QString saved = QString::fromUtf8(f.readAll());
+    f.close();
+    EXPECT_TRUE(saved.endsWith("] one\n" + saved.section('\n', 1)));
+    EXPECT_EQ(saved.count('\n'), 1);
+
+    // Clearing does not touch the saved file.
+    QTest::mouseClick(clear, Qt::LeftButton);
+    EXPECT_TRUE(log.text().isEmpty());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly | QIODevice::Text));
+    EXPECT_EQ(QString::fromUtf8(f.readAll()), saved);
+    f.close();
+
+    // A cancelled dialog writes nothing and says nothing.
+    const auto seen = dialogs.seen.size();
+    QTest::mouseClick(save, Qt::LeftButton); // no answer queued: cancelled
+    EXPECT_EQ(dialogs.seen.size(), seen + 1);
+    EXPECT_EQ(dialogs.last_box(), nullptr);
+
+    // A file that cannot be written is reported.
+    dialogs.answer_file(temp_path("no-such-dir/log.txt"));
+    QTest::mouseClick(save, Qt::LeftButton);
+    ASSERT_NE(dialogs.last_box(), nullptr);
+    EXPECT_EQ(dialogs.last_box()->title, "Warning");
+}
+
+TEST(StartupOptions, ParsesTheOperatorsOptions) {
+    startup::options o;
+    QString error;
+    bool help = false;
+    ASSERT_TRUE(startup::parse({"ro_vezovad"}, o, error, help)) << error.toStdString();
+    EXPECT_FALSE(o.connect || o.admin || o.has_device || o.has_local || help);
+    EXPECT_TRUE(o.play_file.isEmpty());
+
+    startup::options p;
+    ASSERT_TRUE(startup::parse({"ro_vezovad", "--device", "127.0.0.1:4567", "--local", "127.0.0.1:0", "--connect",
+                                "--admin"},
+                               p, error, help));
+    EXPECT_TRUE(p.has_device && p.has_local && p.connect && p.admin);
+    EXPECT_EQ(p.device_ip, "127.0.0.1");
+    EXPECT_EQ(p.device_port, 4567);
+    EXPECT_EQ(p.local_port, 0);
+
+    startup::options q;
+    EXPECT_FALSE(startup::parse({"ro_vezovad", "--device", "127.0.0.1"}, q, error, help));
+    EXPECT_FALSE(startup::parse({"ro_vezovad", "--device", "127.0.0.1:99999"}, q, error, help));
+    EXPECT_FALSE(startup::parse({"ro_vezovad", "--bogus"}, q, error, help));
+    EXPECT_FALSE(startup::parse({"ro_vezovad", "--connect", "--play", "x.bin"}, q, error, help));
+    ASSERT_TRUE(startup::parse({"ro_vezovad", "--help"}, q, error, help));
+    EXPECT_TRUE(help);
+    EXPECT_TRUE(error.contains("--play"));
+}
