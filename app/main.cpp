@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QSurfaceFormat>
+#include <QTimer>
 #include <QVTKOpenGLNativeWidget.h>
 #include <cstdio>
 
@@ -27,5 +28,8 @@ int main(int argc, char** argv) {
     MainWindow window(nullptr, opts.admin);
     window.show();
     startup::apply(opts, window);
-    return app.exec();
+    if (opts.quit_after_s > 0) QTimer::singleShot(opts.quit_after_s * 1000, &app, &QApplication::quit);
+    const int code = app.exec();
+    if (opts.print_stats) std::printf("%s\n", startup::statistics_line(window).toLocal8Bit().constData());
+    return code;
 }

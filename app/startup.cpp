@@ -45,12 +45,16 @@ bool startup::parse(const QStringList& arguments, options& out, QString& error, 
     const QCommandLineOption connect_opt("connect", "Connect to the device in stream mode at start.");
     const QCommandLineOption play_opt("play", "Open a recording at start and play it.", "FILE");
     const QCommandLineOption admin_opt("admin", "Turn administrator mode on.");
+    const QCommandLineOption quit_opt("quit-after", "Quit after the given number of seconds.", "SECONDS");
+    const QCommandLineOption stats_opt("print-stats", "Print frame counters to standard output at exit.");
     parser.addOption(help_opt);
     parser.addOption(device_opt);
     parser.addOption(local_opt);
     parser.addOption(connect_opt);
     parser.addOption(play_opt);
     parser.addOption(admin_opt);
+    parser.addOption(quit_opt);
+    parser.addOption(stats_opt);
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return false;
@@ -81,6 +85,15 @@ bool startup::parse(const QStringList& arguments, options& out, QString& error, 
     out.connect = parser.isSet(connect_opt);
     out.play_file = parser.value(play_opt);
     out.admin = parser.isSet(admin_opt);
+    out.print_stats = parser.isSet(stats_opt);
+    if (parser.isSet(quit_opt)) {
+        bool ok = false;
+        out.quit_after_s = parser.value(quit_opt).toInt(&ok);
+        if (!ok || out.quit_after_s < 0) {
+            error = "--quit-after takes a whole number of seconds";
+            return false;
+        }
+    }
     if (out.connect && !out.play_file.isEmpty()) {
         error = "--connect and --play exclude each other";
         return false;
@@ -104,4 +117,16 @@ void startup::apply(const options& opts, MainWindow& window) {
         if (window.device_handle() != nullptr && window.playmode_total_frames() > 0)
             QMetaObject::invokeMethod(window.playbar_tool(), "on_btn_play_clicked", Qt::DirectConnection);
     }
+}
+
+QString startup::statistics_line(const MainWindow& window) {
+    TAVRIN::DadodUz::link_statistics_t s;
+    if (window.device_handle() != nullptr) s = window.device_handle()->get_link_statistics();
+    return QString("frames received %1, dropped %2, overwritten %3, fragments lost %4, recorded %5; frames emitted %6")
+        .arg(s.frames_received)
+        .arg(s.frames_dropped)
+        .arg(s.frames_overwritten)
+        .arg(s.fragments_lost)
+        .arg(s.frames_recorded)
+        .arg(window.frames_emitted());
 }

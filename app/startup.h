@@ -19,6 +19,8 @@ public:
         QString local_ip;
         int local_port = 0;
         QString play_file;
+        int quit_after_s = 0;     // leave the event loop after this many seconds (0: never)
+        bool print_stats = false; // print the link and frame counters at exit
     };
 
     // Loads the style sheet resource into the application. When it does not
@@ -37,4 +39,8 @@ public:
     // Applies the options to a constructed window: prefilled connection
     // values, a stream connection or an opened and playing recording.
     static void apply(const options& opts, MainWindow& window);
+
+    // One line of counters: frames the library received, dropped and
+    // recorded, and frames the frame tick emitted.
+    static QString statistics_line(const MainWindow& window);
 };
