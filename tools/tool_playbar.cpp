@@ -5,6 +5,7 @@
 #include "ui_tool_playbar.h"
 
 #include <QDir>
+#include <QMetaType>
 #include <QSignalBlocker>
 #include <QTimer>
 
@@ -16,6 +17,9 @@ const char* const kRecordStopStyle = "QPushButton{image: url(:/icon/icon/icon_re
 } // namespace
 
 tool_playbar::tool_playbar(QWidget* parent) : QWidget(parent), ui(new Ui::tool_playbar) {
+    // Frame numbers travel as uint64_t; the name lets queued connections and
+    // signal spies carry them.
+    qRegisterMetaType<uint64_t>("uint64_t");
     ui->setupUi(this);
     speed = ui->sb_speed->value();
     ui->le_frame->hide();
