@@ -536,6 +536,15 @@ private:
             const int fps = std::clamp(cfg.fps, 10, cap);
             const auto period = std::chrono::nanoseconds(1000000000LL / fps);
             std::this_thread::sleep_until(next);
+            {
+                // Settings may have changed while sleeping: a frame always uses the current ones.
+                std::lock_guard<std::mutex> lock(mutex_);
+                active = streaming_client_ && run_ && !paused_;
+                to = dest_;
+                session = session_;
+                cfg = running_regs_.config;
+            }
+            if (!active) continue;
             const auto now = clock_type::now();
             next += period;
             if (next < now) next = now;  // running late: no catch-up burst
