@@ -1,46 +1,677 @@
-// Placeholder of the device library: every operation reports failure.
+// The GX device library. One TCP command channel to the sensor, one UDP socket
+// on which frames, status packets and histograms arrive as fragments. Two
+// library threads serve a stream session: the command reader (acknowledgements
+// and device messages) and the datagram receiver (reassembly, decoding,
+// host-side filters, points, hand-over, recording). Calls from the caller's
+// thread never wait for more than a bounded few seconds.
 #include "device/DadodUz.h"
+
+#include "device/gx_filters.h"
+#include "device/gx_lens.h"
+#include "device/gx_protocol.h"
+#include "device/gx_reassembler.h"
+#include "device/gx_recording.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <random>
+#include <sstream>
+#include <thread>
 
 namespace TAVRIN {
 
-struct DadodUz::Impl {};
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+constexpr int kCommandTimeoutMs = 3000;
+constexpr int kHelloTimeoutMs = 2000;
+constexpr int kConnectTimeoutMs = 2000;
+constexpr std::size_t kMaxQueuedMessages = 1024;
+constexpr std::size_t kMaxQueuedHistograms = 8192;
+constexpr int kReceiveBuffer = 16 << 20;
+constexpr std::size_t kFirmwareChunk = 32 << 10;
+
+bool parse_ipv4(const std::string& text, in_addr& out) {
+    if (text == "localhost") return inet_pton(AF_INET, "127.0.0.1", &out) == 1;
+    return inet_pton(AF_INET, text.c_str(), &out) == 1;
+}
+
+bool read_file(const char* path, std::size_t limit, std::vector<std::uint8_t>& out) {
+    if (!path || !*path) return false;
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || std::uint64_t(st.st_size) > limit) {
+        ::close(fd);
+        return false;
+    }
+    out.resize(std::size_t(st.st_size));
+    std::size_t got = 0;
+    while (got < out.size()) {
+        const ssize_t r = ::read(fd, out.data() + got, out.size() - got);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        got += std::size_t(r);
+    }
+    ::close(fd);
+    out.resize(got);
+    return true;
+}
+
+}  // namespace
+
+struct DadodUz::Impl {
+    enum class mode_t { none, stream, file };
+    mode_t mode = mode_t::none;
+
+    // ---- stream session
+    int tcp = -1;
+    int udp = -1;
+    in_addr device_addr{};
+    std::uint32_t session = 0;
+    std::atomic<bool> quit{false};
+    std::atomic<bool> link_up{false};
+    std::atomic<bool> delivering{true};
+    std::thread tcp_thread, udp_thread, fw_thread;
+    std::atomic<bool> fw_busy{false};
+
+    std::mutex send_mutex;
+    std::mutex ack_mutex;
+    std::condition_variable ack_cv;
+    std::uint32_t next_seq = 1;
+    struct ack_t {
+        bool done = false;
+        std::uint8_t status = 0;
+        std::string data;
+    };
+    std::map<std::uint32_t, ack_t> acks;  // awaited sequence numbers
+
+    std::mutex msg_mutex;
+    std::deque<gx::device_message> messages;
+
+    std::mutex data_mutex;
+    scene_t latest;
+    bool latest_new = false;
+    sensing_packet_t status{};
+    bool status_new = false;
+    std::deque<histogram_t> histograms;
+
+    std::mutex filter_mutex;
+    gx::filter_params filters;
+
+    mutable std::mutex stats_mutex;
+    link_statistics_t stats;
+    std::uint64_t messages_truncated = 0;
+
+    std::mutex rec_mutex;
+    std::unique_ptr<gx::recording_writer> writer;
+    std::uint64_t recorded_before = 0;
+
+    // ---- play mode
+    gx::recording_reader reader;
+    gx::lens_rays play_rays;
+    std::vector<std::uint8_t> play_buffer;
+
+    ~Impl() { close_stream(); }
+
+    // ------------------------------------------------------------ command channel
+    bool send_raw(const std::vector<std::uint8_t>& bytes) {
+        std::lock_guard<std::mutex> lock(send_mutex);
+        if (!link_up || tcp < 0) return false;
+        std::size_t sent = 0;
+        while (sent < bytes.size()) {
+            const ssize_t w = ::send(tcp, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) {
+                link_up = false;
+                ack_cv.notify_all();
+                return false;
+            }
+            sent += std::size_t(w);
+        }
+        return true;
+    }
+
+    // Sends a command; with wait, returns true only on a positive
+    // acknowledgement within timeout_ms.
+    bool command(const char* type, const void* payload, std::size_t size, bool wait, int timeout_ms = kCommandTimeoutMs,
+                 std::string* reply = nullptr) {
+        if (mode != mode_t::stream || !link_up) return false;
+        std::uint32_t seq;
+        {
+            std::lock_guard<std::mutex> lock(ack_mutex);
+            seq = next_seq++;
+            if (wait) acks[seq] = ack_t{};
+        }
+        if (!send_raw(gx::encode_tcp_record(type, seq, payload, size))) {
+            std::lock_guard<std::mutex> lock(ack_mutex);
+            acks.erase(seq);
+            return false;
+        }
+        if (!wait) return true;
+        std::unique_lock<std::mutex> lock(ack_mutex);
+        ack_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return acks[seq].done || !link_up || quit; });
+        const ack_t a = acks[seq];
+        acks.erase(seq);
+        if (!a.done || a.status != gx::ack_ok) return false;
+        if (reply) *reply = a.data;
+        return true;
+    }
+    bool command(const char* type, bool wait = true) { return command(type, nullptr, 0, wait); }
+
+    bool recv_exact(std::uint8_t* p, std::size_t n) {
+        std::size_t got = 0;
+        while (got < n) {
+            if (quit) return false;
+            const ssize_t r = ::recv(tcp, p + got, n - got, 0);
+            if (r > 0) {
+                got += std::size_t(r);
+                continue;
+            }
+            if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
+            return false;  // closed or failed
+        }
+        return true;
+    }
+
+    void tcp_loop() {
+        std::vector<std::uint8_t> payload;
+        std::uint8_t hdr[gx::kTcpHeaderSize];
+        while (!quit) {
+            if (!recv_exact(hdr, sizeof hdr)) break;
+            gx::tcp_header h;
+            if (!gx::decode_tcp_header(hdr, h)) break;  // out of step or oversized: the channel is unusable
+            payload.resize(h.length);
+            if (h.length && !recv_exact(payload.data(), h.length)) break;
+            if (gx::type_is(h.type, gx::kAckType)) {
+                std::lock_guard<std::mutex> lock(ack_mutex);
+                auto it = acks.find(h.seq);
+                if (it != acks.end() && !payload.empty()) {
+                    it->second.done = true;
+                    it->second.status = payload[0];
+                    it->second.data.assign(reinterpret_cast<const char*>(payload.data()) + 1, payload.size() - 1);
+                    ack_cv.notify_all();
+                }
+            } else if (gx::type_is(h.type, gx::kMessageType)) {
+                gx::device_message m;
+                bool truncated = false;
+                if (!gx::decode_message_payload(payload.data(), payload.size(), m, _TCP_PROTOCOL_T::kMaxData, &truncated)) continue;
+                std::lock_guard<std::mutex> lock(msg_mutex);
+                if (truncated) ++messages_truncated;
+                if (messages.size() >= kMaxQueuedMessages) messages.pop_front();
+                messages.push_back(std::move(m));
+            }
+            // Other record types are ignored.
+        }
+        link_up = false;
+        std::lock_guard<std::mutex> lock(ack_mutex);
+        ack_cv.notify_all();
+    }
+
+    // ------------------------------------------------------------ datagrams
+    void udp_loop() {
+        gx::reassembler ra(session);
+        gx::reassembler::object obj;
+        scene_t work;
+        gx::lens_rays rays;
+        sensing_packet_t last_status{};
+        constexpr int kBatch = 64;
+        std::vector<std::uint8_t> buffers(std::size_t(kBatch) * 2048);
+        mmsghdr msgs[kBatch];
+        iovec iov[kBatch];
+        sockaddr_in from[kBatch];
+        std::uint64_t foreign = 0;
+        while (!quit) {
+            pollfd pfd{udp, POLLIN, 0};
+            const int pr = ::poll(&pfd, 1, 50);
+            if (pr <= 0) continue;
+            for (;;) {
+                for (int i = 0; i < kBatch; ++i) {
+                    iov[i].iov_base = buffers.data() + std::size_t(i) * 2048;
+                    iov[i].iov_len = 2048;
+                    std::memset(&msgs[i].msg_hdr, 0, sizeof msgs[i].msg_hdr);
+                    msgs[i].msg_hdr.msg_iov = &iov[i];
+                    msgs[i].msg_hdr.msg_iovlen = 1;
+                    msgs[i].msg_hdr.msg_name = &from[i];
+                    msgs[i].msg_hdr.msg_namelen = sizeof from[i];
+                }
+                const int n = ::recvmmsg(udp, msgs, kBatch, MSG_DONTWAIT, nullptr);
+                if (n <= 0) break;
+                for (int i = 0; i < n && !quit; ++i) {
+                    if (from[i].sin_addr.s_addr != device_addr.s_addr || (msgs[i].msg_hdr.msg_flags & MSG_TRUNC)) {
+                        ++foreign;
+                        continue;
+                    }
+                    if (!ra.feed(static_cast<const std::uint8_t*>(iov[i].iov_base), msgs[i].msg_len, obj)) continue;
+                    handle_object(obj, work, rays, last_status);
+                }
+                {
+                    std::lock_guard<std::mutex> lock(stats_mutex);
+                    const auto& s = ra.statistics();
+                    stats.frames_dropped = s.frames_dropped;
+                    stats.fragments_lost = s.fragments_lost;
+                    stats.datagrams_discarded = s.datagrams_discarded + foreign;
+                }
+                if (n < kBatch) break;
+            }
+        }
+    }
+
+    void handle_object(gx::reassembler::object& obj, scene_t& work, gx::lens_rays& rays, sensing_packet_t& last_status) {
+        if (obj.kind == gx::kind_status) {
+            sensing_packet_t s;
+            if (!gx::decode_status(obj.data.data(), obj.data.size(), s)) return discarded();
+            last_status = s;
+            std::lock_guard<std::mutex> lock(data_mutex);
+            status = s;
+            status_new = true;
+            return;
+        }
+        if (obj.kind == gx::kind_histogram) {
+            histogram_t h;
+            if (!gx::decode_histogram(obj.data.data(), obj.data.size(), h)) return discarded();
+            if (!delivering) return;
+            std::lock_guard<std::mutex> lock(data_mutex);
+            if (histograms.size() >= kMaxQueuedHistograms) histograms.pop_front();
+            histograms.push_back(std::move(h));
+            return;
+        }
+        gx::frame_info info;
+        if (!gx::decode_frame(obj.data.data(), obj.data.size(), info, work)) return discarded();
+        if (!delivering) return;
+        gx::filter_params fp;
+        {
+            std::lock_guard<std::mutex> lock(filter_mutex);
+            fp = filters;
+        }
+        if (fp.any()) {
+            const int unit = gx::stream_mode_is_bins(info.stream_mode) ? gx::kDepthBinMm : 1;
+            gx::apply_filters(fp, unit, int(work.rows), int(work.cols), work.ambient, work.depth, work.intensity);
+        }
+        rays.update(info.lens, work.rows, work.cols);
+        rays.make_points(work, info.stream_mode);
+        {
+            std::lock_guard<std::mutex> lock(rec_mutex);
+            if (writer) {
+                std::vector<std::uint8_t> rec = fp.any() ? gx::encode_frame(work, info) : std::move(obj.data);
+                writer->push(std::move(rec), last_status);
+            }
+        }
+        std::lock_guard<std::mutex> lock(data_mutex);
+        {
+            std::lock_guard<std::mutex> slock(stats_mutex);
+            ++stats.frames_received;
+            if (latest_new) ++stats.frames_overwritten;
+        }
+        std::swap(latest, work);
+        latest_new = true;
+    }
+
+    void discarded() {
+        std::lock_guard<std::mutex> lock(stats_mutex);
+        ++stats.datagrams_discarded;
+    }
+
+    // ------------------------------------------------------------ session
+    bool open_stream(const IP_ADDRESS_T& dev, const IP_ADDRESS_T& local) {
+        in_addr dev_ip{}, local_ip{};
+        if (!parse_ipv4(dev.ip, dev_ip) || dev.port <= 0 || dev.port > 65535) return false;
+        if (local.ip.empty()) local_ip.s_addr = htonl(INADDR_ANY);
+        else if (!parse_ipv4(local.ip, local_ip)) return false;
+        if (local.port < 0 || local.port > 65535) return false;
+        device_addr = dev_ip;
+
+        udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (udp < 0) return false;
+        int rcv = kReceiveBuffer;
+        if (::setsockopt(udp, SOL_SOCKET, SO_RCVBUFFORCE, &rcv, sizeof rcv) != 0)
+            ::setsockopt(udp, SOL_SOCKET, SO_RCVBUF, &rcv, sizeof rcv);
+        sockaddr_in la{};
+        la.sin_family = AF_INET;
+        la.sin_addr = local_ip;
+        la.sin_port = htons(std::uint16_t(local.port));
+        if (::bind(udp, reinterpret_cast<sockaddr*>(&la), sizeof la) != 0) return fail();
+        socklen_t len = sizeof la;
+        if (::getsockname(udp, reinterpret_cast<sockaddr*>(&la), &len) != 0) return fail();
+        const std::uint16_t udp_port = ntohs(la.sin_port);
+
+        tcp = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (tcp < 0) return fail();
+        sockaddr_in da{};
+        da.sin_family = AF_INET;
+        da.sin_addr = dev_ip;
+        da.sin_port = htons(std::uint16_t(dev.port));
+        int rc = ::connect(tcp, reinterpret_cast<sockaddr*>(&da), sizeof da);
+        if (rc != 0 && errno != EINPROGRESS) return fail();
+        if (rc != 0) {
+            pollfd pfd{tcp, POLLOUT, 0};
+            if (::poll(&pfd, 1, kConnectTimeoutMs) != 1) return fail();
+            int err = 0;
+            socklen_t el = sizeof err;
+            if (::getsockopt(tcp, SOL_SOCKET, SO_ERROR, &err, &el) != 0 || err != 0) return fail();
+        }
+        const int flags = ::fcntl(tcp, F_GETFL);
+        ::fcntl(tcp, F_SETFL, flags & ~O_NONBLOCK);
+        int one = 1;
+        ::setsockopt(tcp, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        timeval tv{0, 200 * 1000};
+        ::setsockopt(tcp, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        timeval stv{2, 0};
+        ::setsockopt(tcp, SOL_SOCKET, SO_SNDTIMEO, &stv, sizeof stv);
+
+        std::random_device rd;
+        session = (std::uint32_t(rd()) << 1) | 1u;
+        quit = false;
+        link_up = true;
+        delivering = true;
+        mode = mode_t::stream;
+        tcp_thread = std::thread(&Impl::tcp_loop, this);
+        std::uint8_t hello[6];
+        gx::put_u32(hello, session);
+        gx::put_u16(hello + 4, udp_port);
+        if (!command(gx::cmd::hello, hello, sizeof hello, true, kHelloTimeoutMs)) {
+            close_stream();
+            return false;
+        }
+        udp_thread = std::thread(&Impl::udp_loop, this);
+        return true;
+    }
+
+    bool fail() {
+        if (tcp >= 0) ::close(tcp);
+        if (udp >= 0) ::close(udp);
+        tcp = udp = -1;
+        return false;
+    }
+
+    void stop_recording() {
+        std::unique_ptr<gx::recording_writer> w;
+        {
+            std::lock_guard<std::mutex> lock(rec_mutex);
+            w = std::move(writer);
+        }
+        if (w) {
+            w->close();
+            std::lock_guard<std::mutex> lock(stats_mutex);
+            stats.frames_recorded = w->frames_written();
+        }
+    }
+
+    void close_stream() {
+        quit = true;
+        link_up = false;
+        if (tcp >= 0) ::shutdown(tcp, SHUT_RDWR);
+        {
+            std::lock_guard<std::mutex> lock(ack_mutex);
+            ack_cv.notify_all();
+        }
+        if (fw_thread.joinable()) fw_thread.join();
+        if (tcp_thread.joinable()) tcp_thread.join();
+        if (udp_thread.joinable()) udp_thread.join();
+        stop_recording();
+        if (tcp >= 0) ::close(tcp);
+        if (udp >= 0) ::close(udp);
+        tcp = udp = -1;
+        if (mode == mode_t::stream) mode = mode_t::none;
+    }
+
+    void firmware_loop(std::vector<std::uint8_t> image) {
+        std::size_t off = 0;
+        while (off < image.size() && !quit && link_up) {
+            const std::size_t n = std::min(kFirmwareChunk, image.size() - off);
+            if (!command(gx::cmd::fw_data, image.data() + off, n, false)) break;
+            off += n;
+        }
+        if (off == image.size() && !quit) command(gx::cmd::fw_end, false);
+        fw_busy = false;
+    }
+};
 
 DadodUz::DadodUz() : d(new Impl) {}
-DadodUz::~DadodUz() = default;
+DadodUz::~DadodUz() { disconnect(); }
 
-bool DadodUz::connect(IP_ADDRESS_T, IP_ADDRESS_T) { return false; }
-bool DadodUz::connect_file(std::string) { return false; }
-bool DadodUz::get_logging_file_size(std::uint64_t& frames) { frames = 0; return false; }
-bool DadodUz::start() { return false; }
-bool DadodUz::stop() { return false; }
-bool DadodUz::disconnect() { return false; }
-bool DadodUz::configuration(const configurations_t&) { return false; }
-bool DadodUz::get_scene(scene_t&) { return false; }
-bool DadodUz::get_scene(scene_t&, std::uint64_t) { return false; }
-bool DadodUz::get_histogram(histogram_t&) { return false; }
-bool DadodUz::get_sensing_packet(sensing_packet_t&) { return false; }
-bool DadodUz::get_sensing_packet(sensing_packet_t&, std::uint64_t) { return false; }
-bool DadodUz::start_recording(std::string) { return false; }
-bool DadodUz::stop_recording() { return false; }
-bool DadodUz::tcp_device_run() { return false; }
-bool DadodUz::tcp_device_stop() { return false; }
-bool DadodUz::tcp_software_reset() { return false; }
-bool DadodUz::tcp_memory_upload() { return false; }
-bool DadodUz::tcp_register_read() { return false; }
-bool DadodUz::tcp_register_read(const char*) { return false; }
-bool DadodUz::tcp_register_write(const char*) { return false; }
-bool DadodUz::tcp_fw_upload(const char*) { return false; }
-bool DadodUz::tcp_get_message(_TCP_PROTOCOL_T&) { return false; }
-bool DadodUz::set_zigzag_filling_enable(bool) { return false; }
-bool DadodUz::set_deflaring_enable(bool) { return false; }
-bool DadodUz::set_real_ambient_enable(bool) { return false; }
-bool DadodUz::set_line_filling_enable(bool) { return false; }
-bool DadodUz::set_line_filling_left_offset(int) { return false; }
-bool DadodUz::set_line_filling_right_offset(int) { return false; }
-bool DadodUz::set_deflaring_retro_threshold(int) { return false; }
-bool DadodUz::set_deflaring_depth_diff(int) { return false; }
-bool DadodUz::set_zigzag_depth_diff(int) { return false; }
-bool DadodUz::set_zigzag_smoothing_factor(int) { return false; }
-DadodUz::link_statistics_t DadodUz::get_link_statistics() const { return {}; }
+bool DadodUz::connect(IP_ADDRESS_T device, IP_ADDRESS_T local) {
+    if (d->mode != Impl::mode_t::none) return false;
+    {
+        std::lock_guard<std::mutex> lock(d->stats_mutex);
+        d->stats = link_statistics_t{};
+    }
+    return d->open_stream(device, local);
+}
 
-} // namespace TAVRIN
+bool DadodUz::connect_file(std::string path) {
+    if (d->mode != Impl::mode_t::none) return false;
+    if (!d->reader.open(path)) return false;
+    d->mode = Impl::mode_t::file;
+    return true;
+}
+
+bool DadodUz::get_logging_file_size(std::uint64_t& frames) {
+    if (d->mode != Impl::mode_t::file) {
+        frames = 0;
+        return false;
+    }
+    frames = d->reader.frames();
+    return true;
+}
+
+bool DadodUz::start() {
+    if (d->mode == Impl::mode_t::file) return true;
+    if (d->mode != Impl::mode_t::stream) return false;
+    d->delivering = true;
+    return d->command(gx::cmd::resume, nullptr, 0, true, 2000);
+}
+
+bool DadodUz::stop() {
+    if (d->mode == Impl::mode_t::file) return true;
+    if (d->mode != Impl::mode_t::stream) return false;
+    d->delivering = false;
+    {
+        std::lock_guard<std::mutex> lock(d->data_mutex);
+        d->latest_new = false;
+        d->histograms.clear();
+    }
+    d->command(gx::cmd::pause, false);
+    return true;
+}
+
+bool DadodUz::disconnect() {
+    const bool was_open = d->mode != Impl::mode_t::none;
+    d->close_stream();
+    d->reader.close();
+    d->mode = Impl::mode_t::none;
+    std::lock_guard<std::mutex> lock(d->data_mutex);
+    d->latest_new = false;
+    d->status_new = false;
+    d->histograms.clear();
+    return was_open;
+}
+
+bool DadodUz::configuration(const configurations_t& cfg) {
+    return d->command(gx::cmd::config, &cfg, sizeof cfg, true);
+}
+
+bool DadodUz::get_scene(scene_t& scene) {
+    if (d->mode != Impl::mode_t::stream) return false;
+    std::lock_guard<std::mutex> lock(d->data_mutex);
+    if (!d->latest_new) return false;
+    std::swap(scene, d->latest);
+    d->latest_new = false;
+    return true;
+}
+
+bool DadodUz::get_scene(scene_t& scene, std::uint64_t index) {
+    if (d->mode != Impl::mode_t::file) return false;
+    gx::frame_info info;
+    if (!d->reader.read(index, d->play_buffer, nullptr)) return false;
+    if (!gx::decode_frame(d->play_buffer.data(), d->play_buffer.size(), info, scene)) return false;
+    d->play_rays.update(info.lens, scene.rows, scene.cols);
+    d->play_rays.make_points(scene, info.stream_mode);
+    return true;
+}
+
+bool DadodUz::get_histogram(histogram_t& histogram) {
+    if (d->mode != Impl::mode_t::stream) return false;
+    std::lock_guard<std::mutex> lock(d->data_mutex);
+    if (d->histograms.empty()) return false;
+    histogram = std::move(d->histograms.front());
+    d->histograms.pop_front();
+    return true;
+}
+
+bool DadodUz::get_sensing_packet(sensing_packet_t& packet) {
+    if (d->mode != Impl::mode_t::stream) return false;
+    std::lock_guard<std::mutex> lock(d->data_mutex);
+    if (!d->status_new) return false;
+    packet = d->status;
+    d->status_new = false;
+    return true;
+}
+
+bool DadodUz::get_sensing_packet(sensing_packet_t& packet, std::uint64_t index) {
+    if (d->mode != Impl::mode_t::file) return false;
+    return d->reader.read_status(index, packet);
+}
+
+bool DadodUz::start_recording(std::string path) {
+    if (d->mode != Impl::mode_t::stream) return false;
+    std::lock_guard<std::mutex> lock(d->rec_mutex);
+    if (d->writer) return false;
+    auto w = std::make_unique<gx::recording_writer>();
+    if (!w->open(path)) return false;
+    d->writer = std::move(w);
+    return true;
+}
+
+bool DadodUz::stop_recording() {
+    {
+        std::lock_guard<std::mutex> lock(d->rec_mutex);
+        if (!d->writer) return false;
+    }
+    d->stop_recording();
+    return true;
+}
+
+bool DadodUz::tcp_device_run() { return d->command(gx::cmd::run); }
+bool DadodUz::tcp_device_stop() { return d->command(gx::cmd::stop); }
+bool DadodUz::tcp_software_reset() { return d->command(gx::cmd::reset); }
+bool DadodUz::tcp_memory_upload() { return d->command(gx::cmd::flash); }
+
+bool DadodUz::tcp_register_read() {
+    const std::uint8_t mode = 0;
+    return d->command(gx::cmd::reg_read, &mode, 1, true);
+}
+
+bool DadodUz::tcp_register_read(const char* path) {
+    if (!path || !*path) return false;
+    const std::uint8_t mode = 1;
+    std::string dump;
+    if (!d->command(gx::cmd::reg_read, &mode, 1, true, kCommandTimeoutMs, &dump)) return false;
+    std::vector<gx::register_record> records;
+    std::string error;
+    if (!gx::parse_register_text(dump, records, error, true)) return false;
+    std::string text;
+    for (const auto& r : records) {
+        text += r.name + "," + r.type + "," + std::to_string(r.values.size());
+        for (const auto& v : r.values) text += "," + v;
+        text += "\n";
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out << text;
+    out.close();
+    return bool(out);
+}
+
+bool DadodUz::tcp_register_write(const char* path) {
+    if (d->mode != Impl::mode_t::stream) return false;
+    std::vector<std::uint8_t> bytes;
+    if (!read_file(path, gx::kMaxRegisterFile, bytes)) return false;
+    const std::string text(bytes.begin(), bytes.end());
+    std::vector<gx::register_record> records;
+    std::string error;
+    if (!gx::parse_register_text(text, records, error, true) || records.empty()) return false;
+    std::string clean;
+    for (const auto& r : records) {
+        bool unknown = false;
+        if (!gx::validate_register_record(r, unknown, error)) return false;
+        clean += r.name + "," + r.type + "," + std::to_string(r.values.size());
+        for (const auto& v : r.values) clean += "," + v;
+        clean += "\n";
+    }
+    return d->command(gx::cmd::reg_write, clean.data(), clean.size(), true);
+}
+
+bool DadodUz::tcp_fw_upload(const char* path) {
+    if (d->mode != Impl::mode_t::stream || !d->link_up || d->fw_busy) return false;
+    std::vector<std::uint8_t> image;
+    if (!read_file(path, gx::kMaxFirmwareSize, image) || image.empty()) return false;
+    std::uint8_t size[4];
+    gx::put_u32(size, std::uint32_t(image.size()));
+    if (!d->command(gx::cmd::fw_begin, size, sizeof size, true)) return false;
+    if (d->fw_thread.joinable()) d->fw_thread.join();
+    d->fw_busy = true;
+    d->fw_thread = std::thread(&Impl::firmware_loop, d.get(), std::move(image));
+    return true;
+}
+
+bool DadodUz::tcp_get_message(_TCP_PROTOCOL_T& message) {
+    std::lock_guard<std::mutex> lock(d->msg_mutex);
+    if (d->messages.empty()) return false;
+    gx::device_message m = std::move(d->messages.front());
+    d->messages.pop_front();
+    const std::size_t n = std::min<std::size_t>(m.data.size(), _TCP_PROTOCOL_T::kMaxData);
+    message.length = std::uint16_t(n);
+    message.type[0] = m.type[0];
+    message.type[1] = m.type[1];
+    if (n) std::memcpy(message.data, m.data.data(), n);
+    message.data[n] = 0;
+    return true;
+}
+
+#define GX_FILTER_SETTER(fn, member, type)                   \
+    bool DadodUz::fn(type v) {                               \
+        std::lock_guard<std::mutex> lock(d->filter_mutex);   \
+        d->filters.member = v;                               \
+        return true;                                         \
+    }
+GX_FILTER_SETTER(set_zigzag_filling_enable, zigzag_filling, bool)
+GX_FILTER_SETTER(set_deflaring_enable, deflaring, bool)
+GX_FILTER_SETTER(set_real_ambient_enable, real_ambient, bool)
+GX_FILTER_SETTER(set_line_filling_enable, line_filling, bool)
+GX_FILTER_SETTER(set_line_filling_left_offset, line_left_offset, int)
+GX_FILTER_SETTER(set_line_filling_right_offset, line_right_offset, int)
+GX_FILTER_SETTER(set_deflaring_retro_threshold, retro_threshold, int)
+GX_FILTER_SETTER(set_deflaring_depth_diff, deflaring_depth_diff, int)
+GX_FILTER_SETTER(set_zigzag_depth_diff, zigzag_depth_diff, int)
+GX_FILTER_SETTER(set_zigzag_smoothing_factor, zigzag_smoothing, int)
+#undef GX_FILTER_SETTER
+
+DadodUz::link_statistics_t DadodUz::get_link_statistics() const {
+    link_statistics_t s;
+    {
+        std::lock_guard<std::mutex> lock(d->stats_mutex);
+        s = d->stats;
+    }
+    std::lock_guard<std::mutex> lock(d->rec_mutex);
+    if (d->writer) s.frames_recorded = d->writer->frames_written();
+    return s;
+}
+
+}  // namespace TAVRIN
