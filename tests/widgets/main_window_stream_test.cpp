@@ -1,0 +1,186 @@
+// Main window against the GX emulator over loopback: stream connect and
+// disconnect, frame delivery, recording on disconnect, closing while connected.
+#include "MainWindow.h"
+#include "emulator_process.h"
+#include "menu_connection.h"
+#include "qt_fixtures.h"
+#include "tool_playbar.h"
+#include "tool_user.h"
+#include "viewer_image.h"
+
+#include <QSignalSpy>
+#include <memory>
+
+namespace {
+
+class MainWindowStreamTest : public widget_test {
+protected:
+    void SetUp() override {
+        widget_test::SetUp();
+        ASSERT_TRUE(emu.start()) << "the emulator did not start";
+    }
+
+    std::unique_ptr<MainWindow> connected_window() {
+        auto w = std::make_unique<MainWindow>();
+        w->user_tool()->connection->set_connection_values("127.0.0.1", emu.port(), "127.0.0.1", 0);
+        w->get_main_connect_status(true);
+        return w;
+    }
+
+    emulator_process emu{{"--fps", "25"}};
+};
+
+QStringList log_lines(const QSignalSpy& spy) {
+    QStringList out;
+    for (const auto& call : spy) out << call.at(0).toString();
+    return out;
+}
+
+} // namespace
+
+TEST_F(MainWindowStreamTest, ConnectStartsBothTimersAndDeliversFramesInOrder) {
+    MainWindow w;
+    w.user_tool()->connection->set_connection_values("127.0.0.1", emu.port(), "127.0.0.1", 0);
+    QSignalSpy logs(&w, &MainWindow::send_main_log_message);
+    QSignalSpy stream(&w, &MainWindow::send_main_stream_mode);
+    QSignalSpy buttons(&w, &MainWindow::send_main_btn_connect_control);
+    std::vector<QString> network;
+    QObject::connect(&w, &MainWindow::send_main_current_network, [&](std::vector<QString>& n) { network = n; });
+    // Receivers in connection order: the image view runs before anything connected later.
+    QStringList order;
+    QObject::connect(w.image_view(), &viewer_image::send_viewer_image_ambient_img, [&](cv::Mat) { order << "image"; });
+    QObject::connect(&w, &MainWindow::send_main_data, [&](TAVRIN::DadodUz::scene_t& s) {
+        order << "later";
+        EXPECT_EQ(s.rows * s.cols, s.ambient.size());
+    });
+    QSignalSpy fps(&w, &MainWindow::send_main_playmode_FPS);
+
+    w.get_main_connect_status(true);
+    ASSERT_NE(w.device_handle(), nullptr);
+    EXPECT_TRUE(dialogs.seen.empty()) << (dialogs.seen.empty() ? "" : dialogs.seen[0].text.toStdString());
+    EXPECT_TRUE(log_lines(logs).contains("[Stream mode] Connect GX device"));
+    ASSERT_GE(stream.count(), 1);
+    EXPECT_TRUE(stream.last().at(0).toBool());
+    ASSERT_GE(buttons.count(), 1);
+    EXPECT_TRUE(buttons.last().at(0).toBool());
+    EXPECT_EQ(network, (std::vector<QString>{"127.0.0.1", QString::number(emu.port()), "127.0.0.1", "0"}));
+    EXPECT_TRUE(w.frame_tick_timer()->isActive());
+    EXPECT_EQ(w.frame_tick_timer()->interval(), 0);
+    EXPECT_TRUE(w.message_tick_timer()->isActive());
+    EXPECT_EQ(w.message_tick_timer()->interval(), 100);
+
+    ASSERT_TRUE(wait_until([&] { return w.frames_emitted() >= 5; }, 5000));
+    ASSERT_GE(order.size(), 4);
+    for (int i = 0; i + 1 < order.size(); i += 2) {
+        EXPECT_EQ(order[i], "image");
+        EXPECT_EQ(order[i + 1], "later");
+    }
+    // From the second frame on the rate is the sensor's: 25 FPS.
+    ASSERT_GE(fps.count(), 3);
+    EXPECT_NEAR(fps.last().at(0).toDouble(), 25.0, 1.0);
+}
+
+TEST_F(MainWindowStreamTest, ConnectingWhileConnectedDoesNothing) {
+    auto w = connected_window();
+    TAVRIN::DadodUz* first = w->device_handle();
+    ASSERT_NE(first, nullptr);
+    QSignalSpy logs(w.get(), &MainWindow::send_main_log_message);
+    QSignalSpy stream(w.get(), &MainWindow::send_main_stream_mode);
+    w->get_main_device_connect();
+    EXPECT_EQ(w->device_handle(), first);
+    EXPECT_EQ(logs.count(), 0);
+    EXPECT_EQ(stream.count(), 0);
+    EXPECT_TRUE(dialogs.seen.empty());
+}
+
+TEST_F(MainWindowStreamTest, DisconnectStopsTheTimersAndReleasesTheDevice) {
+    auto w = connected_window();
+    ASSERT_NE(w->device_handle(), nullptr);
+    QSignalSpy logs(w.get(), &MainWindow::send_main_log_message);
+    QSignalSpy buttons(w.get(), &MainWindow::send_main_btn_connect_control);
+    QElapsedTimer t;
+    t.start();
+    w->get_main_connect_status(false);
+    EXPECT_LT(t.elapsed(), 3000) << "disconnect must be prompt";
+    EXPECT_EQ(w->device_handle(), nullptr);
+    EXPECT_TRUE(log_lines(logs).contains("[Stream mode] Disconnect GX Device"));
+    ASSERT_GE(buttons.count(), 1);
+    EXPECT_FALSE(buttons.last().at(0).toBool());
+    EXPECT_FALSE(w->message_tick_timer()->isActive());
+    EXPECT_FALSE(w->frame_tick_timer()->isActive()) << "no idle 0 ms tick after disconnect";
+    // The emulator serves the next client at once.
+    w->get_main_connect_status(true);
+    EXPECT_NE(w->device_handle(), nullptr);
+}
+
+TEST_F(MainWindowStreamTest, DisconnectingWhileRecordingFinishesTheRecordingFirst) {
+    auto w = connected_window();
+    ASSERT_NE(w->device_handle(), nullptr);
+    const QString path = temp_path("stream.bin");
+    dialogs.answer_file(path);
+    QSignalSpy status(w.get(), &MainWindow::send_main_record_status);
+    w->get_main_playmode_record(true);
+    ASSERT_EQ(status.count(), 1);
+    EXPECT_TRUE(status.at(0).at(0).toBool());
+    EXPECT_EQ(dialogs.seen.back().title, "Record GX Data");
+    EXPECT_EQ(dialogs.seen.back().filter, "GX Data(*.bin)");
+    ASSERT_TRUE(wait_until([&] { return w->frames_emitted() >= 10; }, 5000));
+    w->get_main_connect_status(false);
+    EXPECT_EQ(status.count(), 1) << "disconnect sends no record status";
+
+    TAVRIN::DadodUz reader;
+    ASSERT_TRUE(reader.connect_file(path.toStdString()));
+    std::uint64_t frames = 0;
+    ASSERT_TRUE(reader.get_logging_file_size(frames));
+    EXPECT_GE(frames, 5u);
+    TAVRIN::DadodUz::scene_t s;
+    EXPECT_TRUE(reader.get_scene(s, frames - 1)) << "the last frame is complete";
+}
+
+TEST_F(MainWindowStreamTest, CancelledRecordDialogLeavesRecordingOff) {
+    auto w = connected_window();
+    QSignalSpy status(w.get(), &MainWindow::send_main_record_status);
+    w->get_main_playmode_record(true); // no file queued: the dialog is cancelled
+    ASSERT_EQ(status.count(), 1);
+    EXPECT_FALSE(status.at(0).at(0).toBool());
+    EXPECT_FALSE(w->is_recording());
+}
+
+TEST_F(MainWindowStreamTest, ClosingTheWindowDisconnectsFromTheSensor) {
+    {
+        auto w = connected_window();
+        ASSERT_NE(w->device_handle(), nullptr);
+        ASSERT_TRUE(wait_until([&] { return w->frames_emitted() >= 2; }, 5000));
+        QSignalSpy closing(w.get(), &MainWindow::send_main_close_all);
+        w->show();
+        w->close();
+        EXPECT_EQ(closing.count(), 1);
+    } // destroyed: stop, disconnect, delete
+    // The sensor serves one client at a time; a new client is served at once
+    // only if the window really let go of the connection.
+    TAVRIN::DadodUz next;
+    QElapsedTimer t;
+    t.start();
+    ASSERT_TRUE(next.connect(TAVRIN::IP_ADDRESS_T{"127.0.0.1", emu.port()}, TAVRIN::IP_ADDRESS_T{"127.0.0.1", 0}));
+    EXPECT_LT(t.elapsed(), 2000);
+    ASSERT_TRUE(next.tcp_device_run());
+    TAVRIN::DadodUz::scene_t s;
+    EXPECT_TRUE(wait_until([&] { return next.get_scene(s); }, 3000));
+    next.stop();
+    next.disconnect();
+}
+
+TEST_F(MainWindowStreamTest, TheSensorVanishingMidStreamLeavesTheWindowUsable) {
+    auto w = connected_window();
+    ASSERT_TRUE(wait_until([&] { return w->frames_emitted() >= 2; }, 5000));
+    emu.kill_hard();
+    pump(500);
+    const auto before = w->frames_emitted();
+    pump(300);
+    EXPECT_EQ(w->frames_emitted(), before) << "no frames from a vanished sensor";
+    QElapsedTimer t;
+    t.start();
+    w->get_main_connect_status(false);
+    EXPECT_LT(t.elapsed(), 3000);
+    EXPECT_EQ(w->device_handle(), nullptr);
+}
