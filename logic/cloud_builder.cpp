@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <stdexcept>
+#include <string>
 
 namespace cloud_builder {
 
@@ -40,6 +42,9 @@ bool build(const scene_t& scene, const params& p, const colour_images& images, c
     const std::uint32_t cols = scene.cols;
     const std::size_t n = static_cast<std::size_t>(rows) * cols;
 
+    if (n > max_pixels)
+        throw std::length_error("frame of " + std::to_string(rows) + " x " + std::to_string(cols) +
+                                " pixels refused: too large");
     cloud.points.resize(n);
     cloud.width = cols;
     cloud.height = rows;

@@ -5,6 +5,7 @@
 #include "device/DadodUz.h"
 
 #include <opencv2/core.hpp>
+#include <cstddef>
 #include <pcl/point_cloud.h>
 #include <pcl/point_types.h>
 
@@ -39,6 +40,10 @@ struct colour_images {
     cv::Mat intensity;
 };
 
+// The largest frame accepted, in pixels (a GX frame has 40000): a record that
+// claims more is malformed and is refused before anything is allocated.
+constexpr std::size_t max_pixels = std::size_t(1) << 24;
+
 // Refills `cloud` in place from `scene`:
 //  - the point array is resized to rows x cols (new points: origin, black,
 //    alpha 255) and the cloud becomes organised: width = cols, height = rows;
@@ -47,7 +52,8 @@ struct colour_images {
 //    point in metres in the mode's colour, otherwise the origin in black
 //    (also for a point with a non-finite coordinate or no point in the frame);
 //  - without depth values the previous points stay as they are.
-// Returns true when the points were rewritten.
+// Returns true when the points were rewritten. Throws std::length_error, and
+// leaves the cloud as it was, for a frame of more than max_pixels pixels.
 bool build(const scene_t& scene, const params& p, const colour_images& images, cloud_t& cloud);
 
 } // namespace cloud_builder

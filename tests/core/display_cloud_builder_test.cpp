@@ -192,3 +192,16 @@ TEST(cloud_builder_reuse, organised_shape_and_malformed_frames) {
     EXPECT_FLOAT_EQ(cloud[2].x, 3.0f);
     EXPECT_TRUE(at_origin_black(cloud[3]));
 }
+
+TEST(cloud_builder_reuse, absurd_frame_size_is_refused) {
+    cloud_builder::params p;
+    cloud_t cloud;
+    synthetic::scene_t s = synthetic::uniform(2, 2, 1, 1, 1, 3000);
+    cloud_builder::build(s, p, {}, cloud);
+    synthetic::scene_t huge;
+    huge.rows = 1u << 16;
+    huge.cols = 1u << 16;
+    EXPECT_THROW(cloud_builder::build(huge, p, {}, cloud), std::length_error);
+    EXPECT_EQ(cloud.size(), 4u);
+    EXPECT_EQ(cloud.width, 2u);
+}
