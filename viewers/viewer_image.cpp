@@ -1,0 +1,107 @@
+// The image view.
+#include "viewers/viewer_image.h"
+
+#include "ui_viewer_image.h"
+
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+viewer_image::viewer_image(QWidget* parent) : QWidget(parent), ui(new Ui::viewer_image) {
+    viewer_metatypes::register_all();
+    settings_[ambient].max_value = 500.0;
+    settings_[depth].max_value = 20000.0;
+    settings_[intensity].max_value = 400.0;
+    ui->setupUi(this);
+    ui->im_ambient_image->installEventFilter(this);
+    ui->im_depth_image->installEventFilter(this);
+    ui->im_intensity_image->installEventFilter(this);
+}
+
+viewer_image::~viewer_image() { delete ui; }
+
+QLabel* viewer_image::image_label(kind k) const {
+    switch (k) {
+    case ambient: return ui->im_ambient_image;
+    case depth: return ui->im_depth_image;
+    default: return ui->im_intensity_image;
+    }
+}
+
+bool viewer_image::eventFilter(QObject* watched, QEvent* event) {
+    return QWidget::eventFilter(watched, event);
+}
+
+display::pipeline_params viewer_image::pipeline_for(kind k) const {
+    const kind_settings& s = settings_[k];
+    display::pipeline_params p;
+    p.auto_norm = s.auto_norm;
+    p.min_value = s.min_value;
+    p.max_value = s.max_value;
+    p.equalise = s.hist_mode;
+    // Depth is inverted so that near is bright; it is coloured with JET, the
+    // other two with the palette.
+    p.invert = k == depth;
+    p.colour = s.grey_mode ? display::colour_map::grey
+             : k == depth  ? display::colour_map::jet
+                           : display::colour_map::palette;
+    return p;
+}
+
+cv::Mat viewer_image::process(kind k, const cv::Mat& raw) {
+    cv::Mat rgb;  // a fresh image every frame: receivers keep the previous one
+    if (!display::render(raw, pipeline_for(k), grey8_[k], rgb)) return cv::Mat();
+    kept_[k] = rgb;  // never written again, so sharing it is as good as a copy
+
+    QLabel* label = image_label(k);
+    const QImage picture(rgb.data, rgb.cols, rgb.rows, static_cast<int>(rgb.step), QImage::Format_RGB888);
+    label->setPixmap(QPixmap::fromImage(picture.scaled(label->size(), Qt::IgnoreAspectRatio, Qt::FastTransformation)));
+    return rgb;
+}
+
+void viewer_image::updateScene(TAVRIN::DadodUz::scene_t& scene) {
+    const cv::Mat a = process(ambient, display::wrap(scene.ambient, scene.rows, scene.cols));
+    if (!a.empty()) emit send_viewer_image_ambient_img(a);
+    const cv::Mat d = process(depth, display::wrap(scene.depth, scene.rows, scene.cols));
+    if (!d.empty()) emit send_viewer_image_depth_img(d);
+    const cv::Mat i = process(intensity, display::wrap(scene.intensity, scene.rows, scene.cols));
+    if (!i.empty()) emit send_viewer_image_intensity_img(i);
+}
+
+void viewer_image::get_viewer_playmode_capture(QString dir) {
+    if (dir.isNull()) return;
+    static const struct {
+        kind k;
+        const char* suffix;
+    } files[] = {{intensity, "_intensity.png"}, {depth, "_depth.png"}, {ambient, "_ambient.png"}};
+    for (const auto& f : files) {
+        const cv::Mat& rgb = kept_[f.k];
+        if (rgb.empty()) continue;  // no frame has produced this kind yet
+        cv::Mat bgr;
+        cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
+        try {
+            cv::imwrite(QFile::encodeName(dir + QLatin1String(f.suffix)).toStdString(), bgr);
+        } catch (const cv::Exception&) {
+            // An unwritable path writes nothing; the other images are still tried.
+        }
+    }
+}
+
+void viewer_image::get_main_image_auto_norm_ambient(bool enable) { settings_[ambient].auto_norm = enable; }
+void viewer_image::get_main_image_auto_norm_depth(bool enable) { settings_[depth].auto_norm = enable; }
+void viewer_image::get_main_image_auto_norm_intensity(bool enable) { settings_[intensity].auto_norm = enable; }
+void viewer_image::get_main_image_min_val_ambient(double val) { settings_[ambient].min_value = val; }
+void viewer_image::get_main_image_min_val_depth(double val) { settings_[depth].min_value = val; }
+void viewer_image::get_main_image_min_val_intensity(double val) { settings_[intensity].min_value = val; }
+void viewer_image::get_main_image_max_val_ambient(double val) { settings_[ambient].max_value = val; }
+void viewer_image::get_main_image_max_val_depth(double val) { settings_[depth].max_value = val; }
+void viewer_image::get_main_image_max_val_intensity(double val) { settings_[intensity].max_value = val; }
+void viewer_image::get_main_image_hist_mode_ambient(bool enable) { settings_[ambient].hist_mode = enable; }
+void viewer_image::get_main_image_hist_mode_depth(bool enable) { settings_[depth].hist_mode = enable; }
+void viewer_image::get_main_image_hist_mode_intensity(bool enable) { settings_[intensity].hist_mode = enable; }
+void viewer_image::get_main_image_grey_mode_ambient(bool enable) { settings_[ambient].grey_mode = enable; }
+void viewer_image::get_main_image_grey_mode_depth(bool enable) { settings_[depth].grey_mode = enable; }
+void viewer_image::get_main_image_grey_mode_intensity(bool enable) { settings_[intensity].grey_mode = enable; }

@@ -1,0 +1,81 @@
+// The image view: ambient, depth and intensity of every frame, side by side.
+#pragma once
+
+#include "logic/display_pipeline.h"
+#include "viewers/viewer_metatypes.h"
+
+#include <QString>
+#include <QWidget>
+#include <opencv2/core.hpp>
+
+class QLabel;
+
+namespace Ui {
+class viewer_image;
+}
+
+class viewer_image : public QWidget {
+    Q_OBJECT
+
+public:
+    using scene_t = TAVRIN::DadodUz::scene_t;
+
+    // Display settings of one image kind.
+    struct kind_settings {
+        bool auto_norm = false;
+        double min_value = 0.0;
+        double max_value = 0.0;
+        bool hist_mode = false;
+        bool grey_mode = false;
+    };
+    enum kind { ambient = 0, depth = 1, intensity = 2 };
+
+    explicit viewer_image(QWidget* parent = nullptr);
+    ~viewer_image() override;
+
+    const kind_settings& settings(kind k) const { return settings_[k]; }
+    // The last finished colour image of a kind (R, G, B), empty before the first.
+    const cv::Mat& kept_image(kind k) const { return kept_[k]; }
+    QLabel* image_label(kind k) const;
+
+    // The pipeline parameters the current settings give for a kind.
+    display::pipeline_params pipeline_for(kind k) const;
+
+signals:
+    void send_viewer_image_ambient_img(cv::Mat img);
+    void send_viewer_image_depth_img(cv::Mat img);
+    void send_viewer_image_intensity_img(cv::Mat img);
+    void send_viewer_log(QString msg);
+
+public slots:
+    void updateScene(TAVRIN::DadodUz::scene_t& scene);
+    void get_viewer_playmode_capture(QString dir);
+    void get_main_image_auto_norm_ambient(bool enable);
+    void get_main_image_auto_norm_depth(bool enable);
+    void get_main_image_auto_norm_intensity(bool enable);
+    void get_main_image_min_val_ambient(double val);
+    void get_main_image_min_val_depth(double val);
+    void get_main_image_min_val_intensity(double val);
+    void get_main_image_max_val_ambient(double val);
+    void get_main_image_max_val_depth(double val);
+    void get_main_image_max_val_intensity(double val);
+    void get_main_image_hist_mode_ambient(bool enable);
+    void get_main_image_hist_mode_depth(bool enable);
+    void get_main_image_hist_mode_intensity(bool enable);
+    void get_main_image_grey_mode_ambient(bool enable);
+    void get_main_image_grey_mode_depth(bool enable);
+    void get_main_image_grey_mode_intensity(bool enable);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Builds, keeps, shows and returns the colour image of one kind; empty
+    // when the frame's array of that kind is empty or malformed.
+    cv::Mat process(kind k, const cv::Mat& raw);
+
+    Ui::viewer_image* ui;
+    kind_settings settings_[3];
+    cv::Mat grey8_[3];  // working 8-bit images, reused frame to frame
+    cv::Mat kept_[3];   // last finished colour image per kind
+};

@@ -1,0 +1,167 @@
+// The point cloud view.
+#include "viewers/viewer_pointcloud.h"
+
+#include "ui_viewer_pointcloud.h"
+
+#include <QFile>
+#include <QVTKOpenGLNativeWidget.h>
+#include <pcl/io/pcd_io.h>
+#include <pcl/visualization/pcl_visualizer.h>
+#include <vtkGenericOpenGLRenderWindow.h>
+#include <vtkObject.h>
+#include <vtkRenderer.h>
+#include <vtkSmartPointer.h>
+
+#include <cmath>
+#include <exception>
+#include <iostream>
+
+namespace {
+const char* const kCloudId = "cloud";
+}
+
+struct viewer_pointcloud::vtk_parts {
+    vtkSmartPointer<vtkRenderer> renderer = vtkSmartPointer<vtkRenderer>::New();
+    vtkSmartPointer<vtkGenericOpenGLRenderWindow> window = vtkSmartPointer<vtkGenericOpenGLRenderWindow>::New();
+};
+
+viewer_pointcloud::viewer_pointcloud(QWidget* parent) : QWidget(parent), vtk_(new vtk_parts) {
+    viewer_metatypes::register_all();
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    // The visualizer draws into a render window the Qt widget can host, and
+    // gets no interactor of its own: the widget's interactor drives it.
+    vtk_->window->AddRenderer(vtk_->renderer);
+    vtk_->window->SetMultiSamples(0);  // 8x multisampling costs 2.5x in software OpenGL
+    viewer_.reset(new pcl::visualization::PCLVisualizer(vtk_->renderer, vtk_->window, "pclviz_", false));
+    cloud_.reset(new cloud_t);
+    vtkObject::GlobalWarningDisplayOff();
+
+    ui = new Ui::viewer_pointcloud;
+    ui->setupUi(this);
+    ui->qvtkWidget->setRenderWindow(vtk_->window.Get());
+    viewer_->setupInteractor(ui->qvtkWidget->interactor(), ui->qvtkWidget->renderWindow());
+    viewer_->setShowFPS(false);
+    viewer_->initCameraParameters();
+    // The sensor looks along +x with z up.
+    viewer_->setCameraPosition(-1, 0, 0, 0, 0, 0, 0, 0, 1, 0);
+}
+
+viewer_pointcloud::~viewer_pointcloud() {
+    delete ui;
+    viewer_.reset();
+}
+
+pcl::visualization::PCLVisualizer* viewer_pointcloud::visualizer() const { return viewer_.get(); }
+vtkGenericOpenGLRenderWindow* viewer_pointcloud::render_window() const { return vtk_->window.Get(); }
+QVTKOpenGLNativeWidget* viewer_pointcloud::vtk_widget() const { return ui->qvtkWidget; }
+
+void viewer_pointcloud::updatePointCloud(TAVRIN::DadodUz::scene_t& scene) {
+    try {
+        cloud_builder::build(scene, params_, images_, *cloud_);
+
+        const pcl::visualization::PointCloudColorHandlerRGBField<pcl::PointXYZRGB> colours(cloud_);
+        if (!viewer_->updatePointCloud<pcl::PointXYZRGB>(cloud_, colours, kCloudId))
+            viewer_->addPointCloud<pcl::PointXYZRGB>(cloud_, colours, kCloudId, 0);
+
+        apply_axis_view();
+
+        viewer_->setPointCloudRenderingProperties(pcl::visualization::PCL_VISUALIZER_POINT_SIZE, point_size_, kCloudId);
+        ui->qvtkWidget->update();
+        // Rendering now is what gets the new cloud on screen: a repaint request
+        // alone shows the previous picture.
+        vtk_->window->Render();
+    } catch (const std::exception& e) {
+        std::cout << e.what() << std::endl;
+    }
+}
+
+void viewer_pointcloud::get_viewer_playmode_capture(QString dir) {
+    if (cloud_->empty() || dir.isNull()) return;
+    try {
+        pcl::PCDWriter writer;
+        writer.writeASCII(QFile::encodeName(dir + QStringLiteral(".pcd")).toStdString(), *cloud_, 8);
+    } catch (const std::exception& e) {
+        std::cout << e.what() << std::endl;
+    }
+}
+
+void viewer_pointcloud::setGrid(pcl::visualization::PCLVisualizer* view, int nGrid, int scale) {
+    if (view == nullptr || nGrid < 0) return;
+    const int length = nGrid * scale;
+    const int y0 = -(nGrid / 2) * scale;
+    for (int i = 0; i <= nGrid; ++i) {
+        const int xi = i * scale;
+        const int yi = y0 + i * scale;
+
+        const std::string across = QStringLiteral("grid_%1").arg(i).toStdString();
+        view->addLine(pcl::PointXYZ(0, yi, 0), pcl::PointXYZ(length, yi, 0), 0.5, 0.5, 0.5, across, 0);
+        view->setShapeRenderingProperties(pcl::visualization::PCL_VISUALIZER_LINE_WIDTH, 1.0, across, 0);
+        grid_ids_.push_back(across);
+
+        const std::string along = QStringLiteral("grid_%1").arg(nGrid + 1 + i).toStdString();
+        view->addLine(pcl::PointXYZ(xi, -(length / 2), 0), pcl::PointXYZ(xi, length / 2, 0), 0.5, 0.5, 0.5, along, 0);
+        view->setShapeRenderingProperties(pcl::visualization::PCL_VISUALIZER_LINE_WIDTH, 1.0, along, 0);
+        grid_ids_.push_back(along);
+
+        const std::string label = QStringLiteral("%1m").arg((i * nGrid) / 2).toStdString();
+        view->addText3D(label, pcl::PointXYZ(xi, 0, 0), 0.5, 1.0, 1.0, 1.0, label, 0);
+        grid_ids_.push_back(label);
+    }
+}
+
+void viewer_pointcloud::eraseGrid(pcl::visualization::PCLVisualizer* view) {
+    if (view != nullptr)
+        for (const std::string& id : grid_ids_) view->removeShape(id, 0);
+    grid_ids_.clear();
+}
+
+void viewer_pointcloud::setAxisView() {
+    apply_axis_view();
+    vtk_->window->Render();
+}
+
+void viewer_pointcloud::apply_axis_view() {
+    std::vector<pcl::visualization::Camera> cameras;
+    viewer_->getCameras(cameras);
+    if (cameras.empty()) return;
+    pcl::visualization::Camera cam = cameras.front();
+    const double r = std::sqrt(cam.pos[0] * cam.pos[0] + cam.pos[1] * cam.pos[1] + cam.pos[2] * cam.pos[2]);
+    auto look = [&](double px, double py, double pz, double ux, double uy, double uz) {
+        cam.pos[0] = px, cam.pos[1] = py, cam.pos[2] = pz;
+        cam.view[0] = ux, cam.view[1] = uy, cam.view[2] = uz;
+        cam.focal[0] = 0, cam.focal[1] = 0;
+    };
+    if (xy_axis_) {
+        xy_axis_ = false;
+        look(0, 0, r, 1, 0, 0);
+    } else if (yz_axis_) {
+        yz_axis_ = false;
+        look(-r, 0, 0, 0, 0, 1);
+    } else if (zx_axis_) {
+        zx_axis_ = false;
+        look(0, -r, 0, 0, 0, 1);
+    }
+    viewer_->setCameraParameters(cam, 0);
+}
+
+void viewer_pointcloud::get_main_pointcloud_point_color(int val) { params_.colour_mode = val; }
+void viewer_pointcloud::get_main_pointcloud_point_size(double val) { point_size_ = val; }
+void viewer_pointcloud::get_main_pointcloud_max_dist(double val) { params_.max_dist = val; }
+void viewer_pointcloud::get_main_pointcloud_min_dist(double val) { params_.min_dist = val; }
+void viewer_pointcloud::get_viewer_image_ambient_img(cv::Mat img) { images_.ambient = img; }
+void viewer_pointcloud::get_viewer_image_depth_img(cv::Mat img) { images_.depth = img; }
+void viewer_pointcloud::get_viewer_image_intensity_img(cv::Mat img) { images_.intensity = img; }
+
+void viewer_pointcloud::get_main_grid(bool enable) {
+    grid_ = enable;
+    // Each call flips the grid, whatever `enable` says.
+    if (grid_ids_.empty())
+        setGrid(viewer_.get(), 10, 5);
+    else
+        eraseGrid(viewer_.get());
+}
+
+void viewer_pointcloud::get_main_xy_axis(bool enable) { xy_axis_ = enable; }
+void viewer_pointcloud::get_main_yz_axis(bool enable) { yz_axis_ = enable; }
+void viewer_pointcloud::get_main_zx_axis(bool enable) { zx_axis_ = enable; }

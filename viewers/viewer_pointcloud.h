@@ -1,0 +1,96 @@
+// The point cloud view: every frame as a coloured 3D point cloud in a PCL
+// visualizer, with an optional ground grid, axis views and PCD capture.
+// The visualizer's headers stay in the .cpp; this header only names it.
+#pragma once
+
+#include "logic/cloud_builder.h"
+#include "viewers/viewer_metatypes.h"
+
+#include <QString>
+#include <QWidget>
+#include <opencv2/core.hpp>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pcl {
+namespace visualization {
+class PCLVisualizer;
+}
+} // namespace pcl
+
+Q_DECLARE_OPAQUE_POINTER(pcl::visualization::PCLVisualizer*)
+
+class vtkGenericOpenGLRenderWindow;
+class QVTKOpenGLNativeWidget;
+
+namespace Ui {
+class viewer_pointcloud;
+}
+
+class viewer_pointcloud : public QWidget {
+    Q_OBJECT
+
+public:
+    using scene_t = TAVRIN::DadodUz::scene_t;
+    using cloud_t = cloud_builder::cloud_t;
+
+    explicit viewer_pointcloud(QWidget* parent = nullptr);
+    ~viewer_pointcloud() override;
+
+    pcl::visualization::PCLVisualizer* visualizer() const;
+    vtkGenericOpenGLRenderWindow* render_window() const;
+    QVTKOpenGLNativeWidget* vtk_widget() const;
+    const cloud_t& cloud() const { return *cloud_; }
+
+    int point_colour_mode() const { return params_.colour_mode; }
+    double point_size() const { return point_size_; }
+    double min_distance() const { return params_.min_dist; }
+    double max_distance() const { return params_.max_dist; }
+    bool grid_flag() const { return grid_; }
+    const std::vector<std::string>& grid_ids() const { return grid_ids_; }
+    bool xy_axis_pending() const { return xy_axis_; }
+    bool yz_axis_pending() const { return yz_axis_; }
+    bool zx_axis_pending() const { return zx_axis_; }
+    const cloud_builder::colour_images& colour_images() const { return images_; }
+
+public slots:
+    void updatePointCloud(TAVRIN::DadodUz::scene_t& scene);
+    void get_viewer_playmode_capture(QString dir);
+    void setGrid(pcl::visualization::PCLVisualizer* view, int nGrid, int scale);
+    void eraseGrid(pcl::visualization::PCLVisualizer* view);
+    void setAxisView();
+    void get_main_pointcloud_point_color(int val);
+    void get_main_pointcloud_point_size(double val);
+    void get_main_pointcloud_max_dist(double val);
+    void get_main_pointcloud_min_dist(double val);
+    void get_viewer_image_ambient_img(cv::Mat img);
+    void get_viewer_image_depth_img(cv::Mat img);
+    void get_viewer_image_intensity_img(cv::Mat img);
+    void get_main_grid(bool enable);
+    void get_main_xy_axis(bool enable);
+    void get_main_yz_axis(bool enable);
+    void get_main_zx_axis(bool enable);
+
+private:
+    struct vtk_parts;
+
+    // Moves the camera to the first pending axis view (xy, yz, zx), keeping
+    // its distance from the origin, and clears that flag.
+    void apply_axis_view();
+
+    std::unique_ptr<vtk_parts> vtk_;
+    std::shared_ptr<pcl::visualization::PCLVisualizer> viewer_;
+    std::shared_ptr<cloud_t> cloud_;
+    Ui::viewer_pointcloud* ui = nullptr;
+
+    cloud_builder::params params_;
+    double point_size_ = 2.0;
+    bool grid_ = false;
+    bool xy_axis_ = false;
+    bool yz_axis_ = false;
+    bool zx_axis_ = false;
+    std::vector<std::string> grid_ids_;
+    cloud_builder::colour_images images_;
+};
