@@ -62,6 +62,9 @@ QDockWidget* make_dock(QMainWindow* window, const char* name, QWidget* content) 
     return dock;
 }
 
+// Poll interval of the stream tick while no frame is ready.
+constexpr int kIdlePollMs = 1;
+
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent, bool admin)
@@ -370,6 +373,11 @@ void MainWindow::on_frame_timer() {
             emit_frame();
             if (device == nullptr) return;
             emit send_main_playmode_FPS(rate);
+            if (frame_timer->interval() != 0) frame_timer->setInterval(0);
+        } else if (frame_timer->interval() == 0) {
+            // Nothing ready: poll every millisecond instead of spinning the
+            // event loop until the next frame arrives.
+            frame_timer->setInterval(kIdlePollMs);
         }
     } else if (playing && slider_released) {
         if (current_frame < total_frame) {
