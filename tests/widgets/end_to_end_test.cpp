@@ -1,5 +1,5 @@
 // The whole road against the GX emulator at 25 frames/s: connect through the
-// connection dialog's values, record through the play bar, load the file
+// connection dialog, record through the play bar, load the file
 // through the user tool bar, play, seek, repeat and capture. The long run
 // (30 s of recording) is the one test named EndToEnd...; it prints what it
 // measures.
@@ -57,11 +57,31 @@ protected:
         ASSERT_TRUE(emu.start()) << "the emulator did not start";
     }
 
+    // Types the emulator's address into the connection dialog and presses its
+    // Connect button, which asks the window for a stream connection.
     void connect_stream(MainWindow& w) {
-        w.user_tool()->connection->set_connection_values("127.0.0.1", emu.port(), "127.0.0.1", 0);
-        w.get_main_connect_status(true);
-        ASSERT_NE(w.device_handle(), nullptr);
+        menu_connection* dialog = w.user_tool()->connection;
+        const std::pair<const char*, QString> fields[] = {{"le_device_ip", "127.0.0.1"},
+                                                          {"le_device_port", QString::number(emu.port())},
+                                                          {"le_pc_ip", "127.0.0.1"},
+                                                          {"le_pc_port", "0"}};
+        for (const auto& f : fields) {
+            auto* edit = dialog->findChild<QLineEdit*>(f.first);
+            ASSERT_NE(edit, nullptr) << f.first;
+            edit->setText(f.second);
+        }
+        auto* connect = dialog->findChild<QPushButton*>("btn_connect");
+        ASSERT_NE(connect, nullptr);
+        connect->click();
+        ASSERT_NE(w.device_handle(), nullptr) << (dialogs.last_box() ? dialogs.last_box()->text.toStdString() : "");
         ASSERT_FALSE(w.is_play_mode());
+        EXPECT_FALSE(connect->isEnabled()) << "the dialog knows it is connected";
+    }
+    static void disconnect_stream(MainWindow& w) {
+        auto* disconnect = w.user_tool()->connection->findChild<QPushButton*>("btn_disconnect");
+        ASSERT_NE(disconnect, nullptr);
+        disconnect->click();
+        EXPECT_EQ(w.device_handle(), nullptr);
     }
 
     template <class T>
@@ -98,7 +118,7 @@ TEST_F(EndToEndTest, LoadButtonIsDisabledWhileStreaming) {
     EXPECT_EQ(play_mode.count(), 0);
     EXPECT_TRUE(dialogs.seen.empty());
     EXPECT_NE(w.device_handle(), nullptr);
-    w.get_main_connect_status(false);
+    disconnect_stream(w);
     EXPECT_TRUE(load->isEnabled());
     EXPECT_TRUE(bar<QPushButton>(w, "btn_play")->isEnabled());
 }
@@ -130,7 +150,7 @@ TEST_F(EndToEndTest, EndToEndRecordThirtySecondsThenPlaySeekRepeatAndCapture) {
     const link_statistics_t after_stop = statistics(w);
     EXPECT_FALSE(w.is_recording());
     EXPECT_EQ(record->toolTip(), "Record");
-    w.get_main_connect_status(false);
+    disconnect_stream(w);
     ASSERT_EQ(w.device_handle(), nullptr);
 
     // ---- the file holds every frame the library received while recording

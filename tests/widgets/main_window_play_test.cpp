@@ -12,6 +12,7 @@
 #include "tool_user.h"
 
 #include <QDoubleSpinBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -349,6 +350,39 @@ TEST_F(MainWindowPlayTest, SpeedRetimesTheTickAndShowsTheEffectiveRate) {
     speed->setValue(0.3);
     EXPECT_EQ(w.frame_tick_timer()->interval(), 333);
     EXPECT_EQ(child<QLineEdit>(w, "le_fps")->text(), "3 FPS");
+}
+
+// ---- recording requests without a live stream -----------------------------
+
+TEST_F(MainWindowPlayTest, RecordWithoutAConnectionDoesNothing) {
+    MainWindow w;
+    QSignalSpy status(&w, &MainWindow::send_main_record_status);
+    press(w, "btn_record");
+    EXPECT_TRUE(dialogs.seen.empty()) << "no file is asked for";
+    EXPECT_EQ(status.count(), 0);
+    EXPECT_FALSE(w.is_recording());
+    EXPECT_EQ(child<QPushButton>(w, "btn_record")->toolTip(), "Record");
+    EXPECT_FALSE(child<QLineEdit>(w, "le_frame")->isVisibleTo(w.playbar_tool())) << "no clock without a recording";
+}
+
+TEST_F(MainWindowPlayTest, RecordWhilePlayingAFileWarnsAndCreatesNothing) {
+    MainWindow w;
+    open(w, recording("playing.bin", evenly_spaced(3, kTicksAt10Fps)));
+    QSignalSpy status(&w, &MainWindow::send_main_record_status);
+    const QString target = temp_path("target.bin");
+    dialogs.answer_file(target);
+    press(w, "btn_record");
+    ASSERT_EQ(status.count(), 1);
+    EXPECT_FALSE(status.at(0).at(0).toBool());
+    EXPECT_FALSE(w.is_recording());
+    ASSERT_NE(dialogs.last_box(), nullptr);
+    EXPECT_EQ(dialogs.last_box()->title, "Warning");
+    EXPECT_FALSE(QFile::exists(target)) << "a recording is only made from a live stream";
+    EXPECT_EQ(child<QPushButton>(w, "btn_record")->toolTip(), "Record");
+    // Playback goes on untouched.
+    shown_frames shown(w);
+    press(w, "btn_play");
+    EXPECT_EQ(tick(w, shown), frames({0}));
 }
 
 // ---- closing and start-up -------------------------------------------------
