@@ -96,6 +96,12 @@ public:
         running_regs_ = flash_;
         if (opt_.fps > 0) running_regs_.config.fps = opt_.fps;
         udp_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        // Datagrams leave from the listening address, so that their source
+        // matches the address the host connected to.
+        sockaddr_in ua{};
+        ua.sin_family = AF_INET;
+        if (inet_pton(AF_INET, opt_.address.c_str(), &ua.sin_addr) == 1)
+            ::bind(udp_, reinterpret_cast<sockaddr*>(&ua), sizeof ua);
         int snd = 8 << 20;
         ::setsockopt(udp_, SOL_SOCKET, SO_SNDBUFFORCE, &snd, sizeof snd);
         start_ = clock_type::now();
