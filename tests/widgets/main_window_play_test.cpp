@@ -18,6 +18,7 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -350,6 +351,44 @@ TEST_F(MainWindowPlayTest, SpeedRetimesTheTickAndShowsTheEffectiveRate) {
     speed->setValue(0.3);
     EXPECT_EQ(w.frame_tick_timer()->interval(), 333);
     EXPECT_EQ(child<QLineEdit>(w, "le_fps")->text(), "3 FPS");
+}
+
+TEST_F(MainWindowPlayTest, ADamagedFrameIsSkippedAndPlayGoesOn) {
+    const QString path = recording("damaged.bin", evenly_spaced(4, kTicksAt10Fps));
+    {
+        // Flip one byte inside the stored frame of record 1; its header stays intact.
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        QByteArray bytes = f.readAll();
+        auto u32 = [&](qint64 at) {
+            std::uint32_t v = 0;
+            std::memcpy(&v, bytes.constData() + at, 4);
+            return v;
+        };
+        const qint64 record1 = qint64(gx::kRecordingHeaderSize + gx::kRecordHeaderSize) + u32(gx::kRecordingHeaderSize + 16);
+        ASSERT_EQ(u32(record1), gx::kRecordMagic);
+        ASSERT_GT(u32(record1 + 16), 20u);
+        bytes[int(record1 + gx::kRecordHeaderSize + 20)] = char(bytes[int(record1 + gx::kRecordHeaderSize + 20)] ^ 0x5a);
+        f.seek(0);
+        f.write(bytes);
+    }
+    MainWindow w;
+    open(w, path);
+    EXPECT_EQ(w.playmode_total_frames(), 4u);
+    shown_frames shown(w);
+    press(w, "btn_play");
+    EXPECT_EQ(tick(w, shown), frames({0}));
+    EXPECT_TRUE(tick(w, shown).empty()) << "the damaged frame is not shown";
+    EXPECT_EQ(w.playmode_current_frame(), 2u) << "but play moves on";
+    EXPECT_EQ(tick(w, shown), frames({2}));
+    // Held on the damaged frame: the frame on screen is sent again, nothing else.
+    QSlider* s = slider(w);
+    s->setSliderDown(true);
+    s->setValue(1);
+    EXPECT_EQ(tick(w, shown), frames({2}));
+    s->setValue(3);
+    EXPECT_EQ(tick(w, shown), frames({3, 3}));
+    EXPECT_TRUE(dialogs.seen.empty());
 }
 
 // ---- recording requests without a live stream -----------------------------
