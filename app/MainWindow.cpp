@@ -273,8 +273,10 @@ void MainWindow::get_main_playmode_status(bool on) {
         file_path = tool_user_->file_path;
         get_main_device_connect();
     } else {
-        play_mode = false;
+        // Still in play mode while closing, so that the log names the file
+        // that is closed rather than a stream that was never open.
         get_main_device_disconnect();
+        play_mode = false;
     }
 }
 

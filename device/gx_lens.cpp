@@ -31,19 +31,74 @@ void lens_rays::update(const std::array<float, 12>& lens_in, std::uint32_t rows,
     for (std::uint32_t r = 0; r < rows; ++r) {
         for (std::uint32_t c = 0; c < cols; ++c) {
             const double xd = (double(c) - cx) / fx, yd = (double(r) - cy) / fy;
-            double x = xd, y = yd;
-            for (int it = 0; it < 20; ++it) {
+            // Invert the forward model by Newton's method (the plain fixed-point
+            // iteration does not converge at the corners of strong lenses).
+            const auto forward = [&](double x, double y, double& fx_out, double& fy_out) {
                 const double r2 = x * x + y * y, r4 = r2 * r2, r6 = r4 * r2;
-                const double num = 1 + k4 * r2 + k5 * r4 + k6 * r6;
-                const double den = 1 + k1 * r2 + k2 * r4 + k3 * r6;
-                if (std::fabs(den) < 1e-9) break;
-                const double icdist = num / den;
-                const double dx = 2 * p1 * x * y + p2 * (r2 + 2 * x * x);
-                const double dy = p1 * (r2 + 2 * y * y) + 2 * p2 * x * y;
-                const double nx = (xd - dx) * icdist, ny = (yd - dy) * icdist;
-                if (!std::isfinite(nx) || !std::isfinite(ny) || std::fabs(nx) > 10 || std::fabs(ny) > 10) break;
-                x = nx;
-                y = ny;
+                const double den = 1 + k4 * r2 + k5 * r4 + k6 * r6;
+                const double radial = (1 + k1 * r2 + k2 * r4 + k3 * r6) / (std::fabs(den) < 1e-12 ? 1e-12 : den);
+                fx_out = x * radial + 2 * p1 * x * y + p2 * (r2 + 2 * x * x);
+                fy_out = y * radial + p1 * (r2 + 2 * y * y) + 2 * p2 * x * y;
+            };
+            double x = xd, y = yd;
+            for (int it = 0; it < 50; ++it) {
+                double u, v;
+                forward(x, y, u, v);
+                const double ex = u - xd, ey = v - yd;
+                if (std::fabs(ex) + std::fabs(ey) < 1e-13) break;
+                const double h = 1e-7;
+                double ux, vx_, uy, vy;
+                forward(x + h, y, ux, vx_);
+                forward(x, y + h, uy, vy);
+                const double a = (ux - u) / h, b = (uy - u) / h, c = (vx_ - v) / h, dd = (vy - v) / h;
+                const double det = a * dd - b * c;
+                if (!std::isfinite(det) || std::fabs(det) < 1e-12) break;
+                double sx = (dd * ex - b * ey) / det, sy = (-c * ex + a * ey) / det;
+                const double step = std::fabs(sx) + std::fabs(sy);
+                if (!std::isfinite(step)) break;
+                if (step > 0.5) {
+                    sx *= 0.5 / step;
+                    sy *= 0.5 / step;
+                }
+                x -= sx;
+                y -= sy;
+                if (std::fabs(x) > 10 || std::fabs(y) > 10) {
+                    x = xd;
+                    y = yd;
+                    break;
+                }
+            }
+            {
+                double u, v;
+                forward(x, y, u, v);
+                if (!(std::fabs(u - xd) + std::fabs(v - yd) < 1e-7)) {
+                    // No inverse (the pixel lies beyond the turning point of the
+                    // radial model): take the ray along the pixel's direction at
+                    // the largest radius the model reaches, or the radius that
+                    // reproduces the pixel's distance from the centre.
+                    const double rd = std::sqrt(xd * xd + yd * yd);
+                    const auto g = [&](double r) {
+                        double gu, gv;
+                        forward(r, 0, gu, gv);
+                        return std::fabs(gu);
+                    };
+                    double top = 0, best = 0;
+                    for (double r = 0.001; r < 3.0; r += 0.001) {
+                        const double gr = g(r);
+                        if (gr < best) break;
+                        best = gr;
+                        top = r;
+                    }
+                    double lo = 0, hi = top;
+                    if (rd < best)
+                        for (int k = 0; k < 60; ++k) {
+                            const double mid = 0.5 * (lo + hi);
+                            (g(mid) < rd ? lo : hi) = mid;
+                        }
+                    const double r = rd < best ? 0.5 * (lo + hi) : top;
+                    x = rd > 0 ? xd / rd * r : 0;
+                    y = rd > 0 ? yd / rd * r : 0;
+                }
             }
             const double vx = 1.0, vy = -x, vz = -y;
             const double n = std::sqrt(vx * vx + vy * vy + vz * vz);

@@ -25,6 +25,36 @@ bool pread_all(int fd, void* p, std::size_t n, std::uint64_t off) {
     }
     return true;
 }
+// Frame objects are stored with their pixel bytes split into two planes (the
+// even bytes, then the odd bytes of every 16-bit word after the frame header):
+// the planes compress better and decompress faster than the interleaved data.
+void shuffle_planes(const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
+    const std::size_t head = std::min(n, kFrameHeaderSize);
+    std::memcpy(out, in, head);
+    const std::size_t words = (n - head) / 2;
+    const std::uint8_t* src = in + head;
+    std::uint8_t* lo = out + head;
+    std::uint8_t* hi = lo + words;
+    for (std::size_t k = 0; k < words; ++k) {
+        lo[k] = src[2 * k];
+        hi[k] = src[2 * k + 1];
+    }
+    if ((n - head) & 1) out[n - 1] = in[n - 1];
+}
+
+void unshuffle_planes(const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
+    const std::size_t head = std::min(n, kFrameHeaderSize);
+    std::memcpy(out, in, head);
+    const std::size_t words = (n - head) / 2;
+    const std::uint8_t* lo = in + head;
+    const std::uint8_t* hi = lo + words;
+    std::uint8_t* dst = out + head;
+    for (std::size_t k = 0; k < words; ++k) {
+        dst[2 * k] = lo[k];
+        dst[2 * k + 1] = hi[k];
+    }
+    if ((n - head) & 1) out[n - 1] = in[n - 1];
+}
 }  // namespace
 
 bool record_header_valid(const std::uint8_t* h, std::uint64_t pos, std::uint64_t file_size) {
@@ -61,7 +91,7 @@ bool recording_writer::open(const std::string& path, int zstd_level) {
     put_u32(hdr + 12, std::uint32_t(kRecordingHeaderSize));
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     put_u64(hdr + 16, std::uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
-    put_u32(hdr + 24, 1);  // flags: zstd
+    put_u32(hdr + 24, kFlagZstd | kFlagPlanes);
     put_u32(hdr + 28, crc32(hdr, 28));
     if (!write_all(hdr, sizeof hdr)) {
         ::close(fd_);
@@ -98,7 +128,7 @@ bool recording_writer::push(std::vector<std::uint8_t>&& frame, const TAVRIN::Dad
 
 void recording_writer::run() {
     ZSTD_CCtx* cctx = ZSTD_createCCtx();
-    std::vector<std::uint8_t> out;
+    std::vector<std::uint8_t> out, planes;
     for (;;) {
         item it;
         {
@@ -110,13 +140,15 @@ void recording_writer::run() {
         }
         if (failed_) continue;
         const std::size_t raw = it.frame.size();
+        planes.resize(raw);
+        shuffle_planes(it.frame.data(), planes.data(), raw);
         out.resize(kRecordHeaderSize + ZSTD_compressBound(raw));
         std::size_t stored = cctx ? ZSTD_compressCCtx(cctx, out.data() + kRecordHeaderSize, out.size() - kRecordHeaderSize,
-                                                      it.frame.data(), raw, level_)
+                                                      planes.data(), raw, level_)
                                   : 0;
         if (!cctx || ZSTD_isError(stored) || stored >= raw) {
             stored = raw;  // stored size == raw size: kept uncompressed
-            std::memcpy(out.data() + kRecordHeaderSize, it.frame.data(), raw);
+            std::memcpy(out.data() + kRecordHeaderSize, planes.data(), raw);
         }
         std::uint8_t* h = out.data();
         frame_info info;
@@ -201,6 +233,7 @@ bool recording_reader::open(const std::string& path) {
         close();
         return false;
     }
+    flags_ = get_u32(hdr + 24);
     dctx_ = ZSTD_createDCtx();
     rebuilt_ = false;
     if (!load_index()) {
@@ -284,14 +317,17 @@ bool recording_reader::read(std::uint64_t i, std::vector<std::uint8_t>& frame, T
     stored_.resize(stored);
     if (!pread_all(fd_, stored_.data(), stored, pos + kRecordHeaderSize)) return false;
     if (crc32(stored_.data(), stored) != get_u32(hdr + 24)) return false;
-    frame.resize(raw);
-    if (stored == raw) {
-        std::memcpy(frame.data(), stored_.data(), raw);
-    } else {
+    const std::vector<std::uint8_t>* planes = &stored_;
+    if (stored != raw) {
         if (!dctx_) return false;
-        const std::size_t r = ZSTD_decompressDCtx(static_cast<ZSTD_DCtx*>(dctx_), frame.data(), raw, stored_.data(), stored);
+        planes_.resize(raw);
+        const std::size_t r = ZSTD_decompressDCtx(static_cast<ZSTD_DCtx*>(dctx_), planes_.data(), raw, stored_.data(), stored);
         if (ZSTD_isError(r) || r != raw) return false;
+        planes = &planes_;
     }
+    frame.resize(raw);
+    if (flags_ & kFlagPlanes) unshuffle_planes(planes->data(), frame.data(), raw);
+    else std::memcpy(frame.data(), planes->data(), raw);
     if (status) std::memcpy(status, hdr + 28, 104);
     return true;
 }

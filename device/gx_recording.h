@@ -27,6 +27,8 @@ constexpr std::uint32_t kIndexMagic = 0x31584449u;   // "IDX1"
 constexpr std::uint32_t kTrailerMagic = 0x4e455847u; // "GXEN"
 constexpr std::size_t kTrailerSize = 16;
 constexpr std::uint32_t kMaxRecordPayload = 16u << 20;
+constexpr std::uint32_t kFlagZstd = 1;    // file header flag: records may be zstd-compressed
+constexpr std::uint32_t kFlagPlanes = 2;  // file header flag: pixel bytes stored as two byte planes
 
 class recording_writer {
 public:
@@ -95,7 +97,8 @@ private:
     std::uint64_t size_ = 0;
     std::vector<std::uint64_t> offsets_;
     bool rebuilt_ = false;
-    std::vector<std::uint8_t> stored_;
+    std::vector<std::uint8_t> stored_, planes_;
+    std::uint32_t flags_ = 0;
     void* dctx_ = nullptr;
 };
 

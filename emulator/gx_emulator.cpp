@@ -96,6 +96,12 @@ public:
         running_regs_ = flash_;
         if (opt_.fps > 0) running_regs_.config.fps = opt_.fps;
         udp_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        // Datagrams leave from the listening address, so that their source
+        // matches the address the host connected to.
+        sockaddr_in ua{};
+        ua.sin_family = AF_INET;
+        if (inet_pton(AF_INET, opt_.address.c_str(), &ua.sin_addr) == 1)
+            ::bind(udp_, reinterpret_cast<sockaddr*>(&ua), sizeof ua);
         int snd = 8 << 20;
         ::setsockopt(udp_, SOL_SOCKET, SO_SNDBUFFORCE, &snd, sizeof snd);
         start_ = clock_type::now();
@@ -514,6 +520,8 @@ private:
         std::vector<std::vector<std::uint8_t>> dgs, extra;
         std::uint32_t frame_number = 0, status_seq = 0, hist_seq = 0;
         std::size_t hist_cursor = 0;
+        double last_render = -1.0;
+        int last_render_mode = -1;
         auto next = clock_type::now();
         const int cap = std::max(25, opt_.max_fps);
         while (!quit_stream_) {
@@ -550,7 +558,14 @@ private:
             if (next < now) next = now;  // running late: no catch-up burst
             const double t = std::chrono::duration<double>(now - start_).count();
             const int mode = std::min<int>(cfg.stream_mode, 4);
-            scene_.render(t, mode == 4 ? 0 : mode, amb, depth, inten, depth2, inten2);
+            // The scene moves at most 30 times a second; faster streams (bench
+            // mode) resend the last rendering with fresh stamps.
+            const int render_mode = mode == 4 ? 0 : mode;
+            if (render_mode != last_render_mode || t - last_render >= 1.0 / 30.0 || fps <= 30) {
+                scene_.render(t, render_mode, amb, depth, inten, depth2, inten2);
+                last_render = t;
+                last_render_mode = render_mode;
+            }
 
             gx::sensing_packet_t st{};
             fill_status(st, t, frame_number, cfg);
