@@ -553,6 +553,9 @@ private:
                 cfg = running_regs_.config;
             }
             if (!active) continue;
+            // Frames are stamped with the time they were due, as a sensor's
+            // exposure clock does, not with the (jittery) time they are sent.
+            const auto due = next;
             const auto now = clock_type::now();
             next += period;
             if (next < now) next = now;  // running late: no catch-up burst
@@ -574,7 +577,7 @@ private:
             send_datagrams(extra, to);
 
             gx::frame_info info;
-            info.timestamp = 100000000ull + std::uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(now - start_).count() / 10);
+            info.timestamp = 100000000ull + std::uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(due - start_).count() / 10);
             info.frame_number = frame_number++;
             info.rows = std::uint16_t(scene_.rows());
             info.cols = std::uint16_t(scene_.cols());
