@@ -49,12 +49,14 @@ struct options {
     std::string make_firmware;
     std::size_t firmware_size = 256 * 1024;
     bool corrupt_firmware = false;
+    std::string events;      // file that receives one line per client event (tests)
 };
 
 void usage() {
     std::fprintf(stderr,
                  "usage: gx_emulator [--address A] [--port P] [--state FILE] [--fps N] [--max-fps N]\n"
                  "                   [--drop-fragments SHARE] [--mute-commands] [--stall-firmware] [--malformed]\n"
+                 "                   [--events FILE]\n"
                  "       gx_emulator --make-firmware OUT [--firmware-size BYTES] [--corrupt]\n");
 }
 
@@ -74,6 +76,7 @@ bool parse_args(int argc, char** argv, options& o) {
         else if (a == "--max-fps" && next(v)) o.max_fps = std::max(1, std::atoi(v.c_str()));
         else if (a == "--drop-fragments" && next(v)) o.drop = std::clamp(std::atof(v.c_str()), 0.0, 1.0);
         else if (a == "--mute-commands") o.mute = true;
+        else if (a == "--events" && next(v)) o.events = v;
         else if (a == "--stall-firmware") o.stall_firmware = true;
         else if (a == "--malformed") o.malformed = true;
         else if (a == "--make-firmware" && next(v)) o.make_firmware = v;
@@ -220,7 +223,15 @@ private:
         std::string data;
     };
 
+    // Appends one line to the events file: "connect", "command XY", "disconnect".
+    void event(const std::string& line) {
+        if (opt_.events.empty()) return;
+        std::ofstream out(opt_.events, std::ios::app);
+        out << line << "\n";
+    }
+
     void serve(int c) {
+        event("connect");
         client_ = c;
         int one = 1;
         ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -267,6 +278,7 @@ private:
         }
         ::close(c);
         client_ = -1;
+        event("disconnect");
     }
 
     void schedule(int after_ms, const char* type, const std::string& data) {
@@ -281,6 +293,7 @@ private:
 
     void handle(const gx::tcp_header& h, const std::uint8_t* p) {
         const std::size_t n = h.length;
+        event(std::string("command ") + h.type[0] + h.type[1]);
         if (gx::type_is(h.type, gx::cmd::hello)) {
             if (n < 6) return ack(h.seq, gx::ack_malformed);
             sockaddr_in peer{};

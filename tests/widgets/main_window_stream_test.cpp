@@ -8,6 +8,7 @@
 #include "tool_user.h"
 #include "viewer_image.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <memory>
 
@@ -146,28 +147,34 @@ TEST_F(MainWindowStreamTest, CancelledRecordDialogLeavesRecordingOff) {
     EXPECT_FALSE(w->is_recording());
 }
 
-TEST_F(MainWindowStreamTest, ClosingTheWindowDisconnectsFromTheSensor) {
+TEST_F(MainWindowStreamTest, ClosingTheWindowStopsAndDisconnectsTheSensor) {
+    const QString events = temp_path("events.txt");
+    emulator_process sensor({"--events", events.toStdString()});
+    ASSERT_TRUE(sensor.start());
     {
-        auto w = connected_window();
-        ASSERT_NE(w->device_handle(), nullptr);
-        ASSERT_TRUE(wait_until([&] { return w->frames_emitted() >= 2; }, 5000));
-        QSignalSpy closing(w.get(), &MainWindow::send_main_close_all);
-        w->show();
-        w->close();
+        MainWindow w;
+        w.user_tool()->connection->set_connection_values("127.0.0.1", sensor.port(), "127.0.0.1", 0);
+        w.get_main_connect_status(true);
+        ASSERT_NE(w.device_handle(), nullptr);
+        ASSERT_TRUE(wait_until([&] { return w.frames_emitted() >= 2; }, 5000));
+        QSignalSpy closing(&w, &MainWindow::send_main_close_all);
+        w.show();
+        w.close();
         EXPECT_EQ(closing.count(), 1);
     } // destroyed: stop, disconnect, delete
-    // The sensor serves one client at a time; a new client is served at once
-    // only if the window really let go of the connection.
-    TAVRIN::DadodUz next;
-    QElapsedTimer t;
-    t.start();
-    ASSERT_TRUE(next.connect(TAVRIN::IP_ADDRESS_T{"127.0.0.1", emu.port()}, TAVRIN::IP_ADDRESS_T{"127.0.0.1", 0}));
-    EXPECT_LT(t.elapsed(), 2000);
-    ASSERT_TRUE(next.tcp_device_run());
-    TAVRIN::DadodUz::scene_t s;
-    EXPECT_TRUE(wait_until([&] { return next.get_scene(s); }, 3000));
-    next.stop();
-    next.disconnect();
+    auto lines = [&] {
+        QFile f(events);
+        if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) return QStringList();
+        return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    };
+    ASSERT_TRUE(wait_until([&] { return lines().contains("disconnect"); }, 3000)) << lines().join(" | ").toStdString();
+    const QStringList seen = lines();
+    const int pause = seen.lastIndexOf("command PA");
+    const int gone = seen.lastIndexOf("disconnect");
+    EXPECT_GE(pause, 0) << "the sensor was told to stop its output: " << seen.join(" | ").toStdString();
+    EXPECT_LT(pause, gone) << "stop comes before the disconnect";
+    EXPECT_EQ(seen.first(), "connect");
+    EXPECT_TRUE(seen.contains("command RN")) << "the run command was sent on connect";
 }
 
 TEST_F(MainWindowStreamTest, TheSensorVanishingMidStreamLeavesTheWindowUsable) {
