@@ -532,7 +532,7 @@ register_set default_registers() {
     c.pulse_edge = 1;
     c.pulse_delay = 400;  // 2000 ns
     c.pulse_duty = 2;     // 10 ns
-    c.stream_mode = 1;    // single echo, bins
+    c.stream_mode = 0;    // factory setting: single echo, depth in mm
     c.vcsel_timing = 60u | (6u << 9) | (320u << 18);  // 300 ns, 30 ns, 1600 ns
     c.image_mode = 0;
     c.peak_separation_width = 16;

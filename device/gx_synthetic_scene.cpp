@@ -17,6 +17,9 @@ constexpr float kBackTop = 1.5f;
 constexpr float kSignX = 18.0f, kSignY = 1.5f, kSignZ = 0.2f, kSignHalf = 0.2f;
 constexpr float kSignRefl = 60.0f;
 constexpr int kFlareRadius = 4;
+// Ambient counts per unit of scene brightness: lit surfaces stay below 500
+// counts, only the sky saturates.
+constexpr float kAmbientGain = 0.6f;
 
 float intensity_of(float refl, float cosine, float range) {
     return refl * cosine * 40000.0f / (range * range + 25.0f);
@@ -217,7 +220,7 @@ void synthetic_scene::render(double t, int stream_mode, std::vector<std::uint16_
                     edge = std::fabs(yz[0] - crate_lo[1]) < 0.05f || std::fabs(yz[0] - crate_hi[1]) < 0.05f;
                 }
             }
-            float amb = h.ambient * sun;
+            float amb = h.ambient * sun * kAmbientGain;
             float inten = 0;
             float range = h.range;
             if (range > 0) {

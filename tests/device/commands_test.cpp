@@ -141,7 +141,7 @@ TEST(commands, register_dump_is_one_rs_message_with_every_prefix) {
     EXPECT_EQ(record(t, "PRI,"), std::vector<std::string>{"408"});
     EXPECT_EQ(record(t, "PULSEDEL"), std::vector<std::string>{"400"});
     EXPECT_EQ(record(t, "COEGRPA"), std::vector<std::string>{"2271560481"});
-    EXPECT_EQ(record(t, "STREA"), std::vector<std::string>{"1"});
+    EXPECT_EQ(record(t, "STREA"), std::vector<std::string>{"0"});
     EXPECT_EQ(record(t, "LENSC").size(), 12u);
     EXPECT_EQ(record(t, "SPADOFSL").size(), 100u);
     EXPECT_EQ(record(t, "VCSELO").size(), 96u);

@@ -1,5 +1,6 @@
 // Live streaming from the emulator: frames, points, status packets, link
 // statistics and the behaviour of get_scene.
+#include "device/gx_protocol.h"
 #include "device_test_util.h"
 
 #include <gtest/gtest.h>
@@ -52,7 +53,15 @@ TEST(stream, points_follow_the_sensor_frame_and_the_depth_unit) {
     ASSERT_TRUE(dev.tcp_device_run());
     DadodUz::scene_t s;
     ASSERT_TRUE(next_scene(dev, s));
-    // Default stream mode 1: depth in 50 mm bins.
+    // Factory stream mode 0: depth in millimetres.
+    for (std::size_t i = 0; i < s.points.size(); ++i)
+        if (s.depth[i] > 0) ASSERT_NEAR(s.points[i].distance, double(s.depth[i]), 1e-6);
+    // Stream mode 1: depth in 50 mm bins.
+    gx::configurations_t cfg = gx::default_registers().config;
+    cfg.stream_mode = 1;
+    ASSERT_TRUE(dev.configuration(cfg));
+    ASSERT_TRUE(wait_for([&] { return next_scene(dev, s) && s.frame_number > 0 && !s.depth.empty() &&
+                                      std::any_of(s.depth.begin(), s.depth.end(), [](int d) { return d > 0 && d < 1000; }); }));
     int valid = 0, sky = 0;
     for (std::size_t i = 0; i < s.points.size(); ++i) {
         const auto& p = s.points[i];
