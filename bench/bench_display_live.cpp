@@ -2,7 +2,7 @@
 // a window of about 1200 x 700 with the image view above the point cloud
 // view, fed from a 0 ms timer with a frame always ready, as the main window's
 // frame timer does while streaming. Prints ticks and frames shown per second.
-//   bench_display_live [seconds] [--screenshot file.png] [--grid] [--mode N]
+//   bench_display_live [seconds] [--screenshot file.png] [--grid] [--mode N] [--max-dist M]
 #include "synthetic_frames.h"
 #include "viewer_image.h"
 #include "viewer_pointcloud.h"
@@ -28,10 +28,12 @@ int main(int argc, char** argv) {
     const char* screenshot = nullptr;
     bool grid = false;
     int mode = 4;
+    double max_dist = 200.0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) screenshot = argv[++i];
         else if (std::strcmp(argv[i], "--grid") == 0) grid = true;
         else if (std::strcmp(argv[i], "--mode") == 0 && i + 1 < argc) mode = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--max-dist") == 0 && i + 1 < argc) max_dist = std::atof(argv[++i]);
         else seconds = std::max(1.0, std::atof(argv[i]));
     }
     if (std::getenv("DISPLAY") == nullptr) {
@@ -53,6 +55,7 @@ int main(int argc, char** argv) {
     QObject::connect(images, &viewer_image::send_viewer_image_depth_img, cloud, &viewer_pointcloud::get_viewer_image_depth_img);
     QObject::connect(images, &viewer_image::send_viewer_image_intensity_img, cloud, &viewer_pointcloud::get_viewer_image_intensity_img);
     cloud->get_main_pointcloud_point_color(mode);
+    cloud->get_main_pointcloud_max_dist(max_dist);
     window.show();
 
     // Frames prepared beforehand: the tick hands one over by reference, as
