@@ -2,7 +2,10 @@
 // a window of about 1200 x 700 with the image view above the point cloud
 // view, fed from a 0 ms timer with a frame always ready, as the main window's
 // frame timer does while streaming. Prints ticks and frames shown per second.
-//   bench_display_live [seconds] [--screenshot file.png] [--grid] [--mode N] [--max-dist M]
+//   bench_display_live [seconds] [--screenshot file.png] [--grid] [--mode N]
+//                      [--max-dist M] [--point-size P] [--empty] [--no-images]
+// --empty feeds 0 x 0 frames (the fixed cost of a tick), --no-images skips
+// the image view.
 #include "synthetic_frames.h"
 #include "viewer_image.h"
 #include "viewer_pointcloud.h"
@@ -17,6 +20,8 @@
 #include <vtkCommand.h>
 #include <vtkGenericOpenGLRenderWindow.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -29,11 +34,16 @@ int main(int argc, char** argv) {
     bool grid = false;
     int mode = 4;
     double max_dist = 200.0;
+    double point_size = 0;
+    bool empty = false, no_images = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) screenshot = argv[++i];
         else if (std::strcmp(argv[i], "--grid") == 0) grid = true;
         else if (std::strcmp(argv[i], "--mode") == 0 && i + 1 < argc) mode = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--max-dist") == 0 && i + 1 < argc) max_dist = std::atof(argv[++i]);
+        else if (std::strcmp(argv[i], "--point-size") == 0 && i + 1 < argc) point_size = std::atof(argv[++i]);
+        else if (std::strcmp(argv[i], "--empty") == 0) empty = true;
+        else if (std::strcmp(argv[i], "--no-images") == 0) no_images = true;
         else seconds = std::max(1.0, std::atof(argv[i]));
     }
     if (std::getenv("DISPLAY") == nullptr) {
@@ -62,6 +72,9 @@ int main(int argc, char** argv) {
     // the main window hands over its frame record.
     std::vector<synthetic::scene_t> frames(32);
     for (std::size_t i = 0; i < frames.size(); ++i) synthetic::fill_scene(frames[i], 100, 400, i * 4);
+    if (empty)
+        for (auto& f : frames) synthetic::resize(f, 0, 0);  // nothing to draw: the fixed cost of a tick
+    if (point_size > 0) cloud->get_main_pointcloud_point_size(point_size);
 
     // Renders of the VTK window, to tell whether a frame is rendered once.
     static long renders = 0;
@@ -80,7 +93,7 @@ int main(int argc, char** argv) {
     QObject::connect(&frame_timer, &QTimer::timeout, [&] {
         synthetic::scene_t& s = frames[static_cast<std::size_t>(ticks) % frames.size()];
         clock.start();
-        images->updateScene(s);
+        if (!no_images) images->updateScene(s);
         const double images_done = clock.nsecsElapsed() / 1000.0;
         cloud->updatePointCloud(s);
         if (measuring) {
@@ -96,10 +109,17 @@ int main(int argc, char** argv) {
     run.start();
     while (run.elapsed() < 1000) app.processEvents();
     const long shown0 = shown, ticks0 = ticks, renders0 = renders;
+    auto cpu_seconds = [] {
+        rusage u{};
+        getrusage(RUSAGE_SELF, &u);
+        return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    };
+    const double cpu0 = cpu_seconds();
     measuring = true;
     run.restart();
     while (run.elapsed() < seconds * 1000) app.processEvents();
     const double elapsed = run.elapsed() / 1000.0;
+    const double cpu = cpu_seconds() - cpu0;
     frame_timer.stop();
 
     std::sort(tick_us.begin(), tick_us.end());
@@ -110,6 +130,8 @@ int main(int argc, char** argv) {
                 cloud->vtk_widget()->width(), cloud->vtk_widget()->height(), elapsed);
     std::printf("ticks per second:           %.1f\n", fps_ticks);
     std::printf("frames shown per second:    %.1f\n", fps_shown);
+    std::printf("CPU time per tick (all threads): %.2f ms, %.0f%% of the 2 cores\n",
+                1000.0 * cpu / std::max(1L, ticks - ticks0), 100.0 * cpu / elapsed / 2.0);
     std::printf("renders per tick:           %.2f (multisamples %d)\n",
                 double(renders - renders0) / std::max(1L, ticks - ticks0), cloud->render_window()->GetMultiSamples());
     if (!tick_us.empty())
