@@ -65,6 +65,14 @@ struct pipeline_params {
     bool average_after_equalise = false;
 };
 
+// How the program's displays set it up:
+//  - image view: ambient / intensity palette (grey when grey mode), depth
+//    inverted JET (inverted grey when grey mode);
+//  - image analysis: JET or grey for all three, depth inverted; frame
+//    averaging through `average`, after equalisation for depth only;
+//  - offset calibration: depth inverted JET, intensity JET, no equalisation;
+//  - board alignment: JET or grey, optional equalisation, no inversion.
+//
 // Scale, (average,) equalise, (average,) invert and colour one raw image.
 // `grey8` is a working buffer reused from call to call; `rgb` receives the
 // finished R, G, B image (pass an empty Mat for a fresh one). An empty `raw`

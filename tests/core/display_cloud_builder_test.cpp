@@ -205,3 +205,35 @@ TEST(cloud_builder_reuse, absurd_frame_size_is_refused) {
     EXPECT_EQ(cloud.size(), 4u);
     EXPECT_EQ(cloud.width, 2u);
 }
+
+TEST(cloud_builder_window, coordinates_are_divided_in_double_and_stored_as_float) {
+    synthetic::scene_t s;
+    synthetic::resize(s, 50, 40);
+    std::uint64_t seed = 12345;
+    auto next = [&] {
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<double>(seed >> 11) / 9007199254740992.0;  // [0, 1)
+    };
+    for (std::size_t i = 0; i < s.points.size(); ++i)
+        synthetic::set_point(s, i, next() * 220000.0, (next() - 0.5) * 4e5, (next() - 0.5) * 4e5, (next() - 0.5) * 4e4);
+    cloud_builder::params p;
+    p.colour_mode = cloud_builder::colour_white;
+    cloud_t cloud;
+    cloud_builder::build(s, p, {}, cloud);
+    int inside = 0;
+    for (std::size_t i = 0; i < s.points.size(); ++i) {
+        const auto& in = s.points[i];
+        const double d = in.distance / 1000.0;
+        if (0.0 < d && d <= 200.0) {
+            ++inside;
+            ASSERT_EQ(cloud[i].x, static_cast<float>(in.x / 1000.0)) << i;
+            ASSERT_EQ(cloud[i].y, static_cast<float>(in.y / 1000.0)) << i;
+            ASSERT_EQ(cloud[i].z, static_cast<float>(in.z / 1000.0)) << i;
+            ASSERT_EQ(cloud[i].data[3], 1.0f);
+        } else {
+            ASSERT_TRUE(at_origin_black(cloud[i])) << i;
+        }
+    }
+    EXPECT_GT(inside, 1500);
+    EXPECT_LT(inside, 2000);
+}

@@ -1,0 +1,104 @@
+// Per-frame display work on a 400 x 100 frame, without rendering: the three
+// colour images of the image view plus the point cloud build. Prints medians.
+//   bench_display [iterations]
+#include "logic/cloud_builder.h"
+#include "logic/display_pipeline.h"
+#include "synthetic_frames.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+
+struct stats {
+    double median_us, p90_us, min_us;
+};
+
+stats measure(int iterations, const std::function<void()>& work) {
+    for (int i = 0; i < std::max(10, iterations / 20); ++i) work();
+    std::vector<double> us(static_cast<std::size_t>(iterations));
+    for (auto& t : us) {
+        const auto a = clock_type::now();
+        work();
+        t = std::chrono::duration<double, std::micro>(clock_type::now() - a).count();
+    }
+    std::sort(us.begin(), us.end());
+    return {us[us.size() / 2], us[us.size() * 9 / 10], us.front()};
+}
+
+void report(const char* name, const stats& s) {
+    std::printf("%-58s median %8.1f us   p90 %8.1f us   min %8.1f us\n", name, s.median_us, s.p90_us, s.min_us);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int iterations = argc > 1 ? std::max(50, std::atoi(argv[1])) : 2000;
+    synthetic::scene_t scene = synthetic::make_scene(100, 400, 7);
+
+    display::pipeline_params amb, dep, inten;
+    amb.max_value = 500;
+    amb.colour = display::colour_map::palette;
+    dep.max_value = 20000;
+    dep.invert = true;
+    dep.colour = display::colour_map::jet;
+    inten.max_value = 400;
+    inten.colour = display::colour_map::palette;
+
+    cv::Mat grey[3];
+    cloud_builder::colour_images images;
+    cloud_builder::params cp;  // ambient colours, (0, 200] m
+    cloud_builder::cloud_t cloud;
+
+    auto frame = [&] {
+        // Fresh colour images per frame, as the image view makes them.
+        cv::Mat a, d, i;
+        display::render(display::wrap(scene.ambient, scene.rows, scene.cols), amb, grey[0], a);
+        display::render(display::wrap(scene.depth, scene.rows, scene.cols), dep, grey[1], d);
+        display::render(display::wrap(scene.intensity, scene.rows, scene.cols), inten, grey[2], i);
+        images.ambient = a;
+        images.depth = d;
+        images.intensity = i;
+        cloud_builder::build(scene, cp, images, cloud);
+    };
+
+    std::printf("frame %u x %u, %d iterations\n", scene.cols, scene.rows, iterations);
+    report("whole frame: 3 images + cloud build (default settings)", measure(iterations, frame));
+
+    amb.auto_norm = dep.auto_norm = inten.auto_norm = true;
+    amb.equalise = dep.equalise = inten.equalise = true;
+    report("whole frame: auto normalisation + equalisation", measure(iterations, frame));
+    amb.auto_norm = dep.auto_norm = inten.auto_norm = false;
+    amb.equalise = dep.equalise = inten.equalise = false;
+
+    const cv::Mat raw_a = display::wrap(scene.ambient, scene.rows, scene.cols);
+    const cv::Mat raw_d = display::wrap(scene.depth, scene.rows, scene.cols);
+    report("ambient image (16U, palette)", measure(iterations, [&] {
+               cv::Mat rgb;
+               display::render(raw_a, amb, grey[0], rgb);
+           }));
+    report("depth image (32S, inverted JET)", measure(iterations, [&] {
+               cv::Mat rgb;
+               display::render(raw_d, dep, grey[1], rgb);
+           }));
+    report("  scale 32S -> 8U", measure(iterations, [&] { display::scale_to_8bit(raw_d, 255.0 / 20000, grey[1]); }));
+    report("  colourise through the JET table", measure(iterations, [&] {
+               cv::Mat rgb;
+               display::colourise(grey[1], display::colour_map::jet, true, rgb);
+           }));
+    report("  (reference: cv::applyColorMap JET + BGR->RGB)", measure(iterations, [&] {
+               cv::Mat bgr, rgb;
+               cv::applyColorMap(255 - grey[1], bgr, cv::COLORMAP_JET);
+               cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
+           }));
+    report("cloud build (ambient colours)", measure(iterations, [&] { cloud_builder::build(scene, cp, images, cloud); }));
+    return 0;
+}
