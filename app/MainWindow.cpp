@@ -445,52 +445,30 @@ void MainWindow::get_main_playmode_record(bool enable) {
 // ---- view settings relays -----------------------------------------------
 
 void MainWindow::get_main_pointcloud(bool apply) {
-    if (apply) {
-        point_color = tool_user_->point_color;
-        point_size = tool_user_->point_size;
-        max_distance = tool_user_->max_distance;
-        min_distance = tool_user_->min_distance;
-    }
-    emit send_main_pointcloud_point_color(point_color);
-    emit send_main_pointcloud_point_size(point_size);
-    emit send_main_pointcloud_max_dist(max_distance);
-    emit send_main_pointcloud_min_dist(min_distance);
+    if (apply) pointcloud = tool_user_->pointcloud;
+    emit send_main_pointcloud_point_color(pointcloud.point_color);
+    emit send_main_pointcloud_point_size(pointcloud.point_size);
+    emit send_main_pointcloud_max_dist(pointcloud.max_distance);
+    emit send_main_pointcloud_min_dist(pointcloud.min_distance);
 }
 
 void MainWindow::get_main_image(bool apply) {
-    if (apply) {
-        const tool_user& t = *tool_user_;
-        auto_norm[0] = t.auto_norm_ambient;
-        auto_norm[1] = t.auto_norm_depth;
-        auto_norm[2] = t.auto_norm_intensity;
-        min_val[0] = t.min_val_ambient;
-        min_val[1] = t.min_val_depth;
-        min_val[2] = t.min_val_intensity;
-        max_val[0] = t.max_val_ambient;
-        max_val[1] = t.max_val_depth;
-        max_val[2] = t.max_val_intensity;
-        hist_mode[0] = t.hist_mode_ambient;
-        hist_mode[1] = t.hist_mode_depth;
-        hist_mode[2] = t.hist_mode_intensity;
-        grey_mode[0] = t.grey_mode_ambient;
-        grey_mode[1] = t.grey_mode_depth;
-        grey_mode[2] = t.grey_mode_intensity;
-    }
-    emit send_main_image_auto_norm_ambient(auto_norm[0]);
-    emit send_main_image_auto_norm_depth(auto_norm[1]);
-    emit send_main_image_auto_norm_intensity(auto_norm[2]);
-    emit send_main_image_min_val_ambient(min_val[0]);
-    emit send_main_image_min_val_depth(min_val[1]);
-    emit send_main_image_min_val_intensity(min_val[2]);
-    emit send_main_image_max_val_ambient(max_val[0]);
-    emit send_main_image_max_val_depth(max_val[1]);
-    emit send_main_image_max_val_intensity(max_val[2]);
-    emit send_main_image_hist_mode_ambient(hist_mode[0]);
-    emit send_main_image_hist_mode_depth(hist_mode[1]);
-    emit send_main_image_hist_mode_intensity(hist_mode[2]);
-    emit send_main_image_grey_mode_ambient(grey_mode[0]);
-    emit send_main_image_grey_mode_depth(grey_mode[1]);
-    emit send_main_image_grey_mode_intensity(grey_mode[2]);
+    if (apply) image = tool_user_->image;
+    emit send_main_image_auto_norm_ambient(image.ambient.auto_norm);
+    emit send_main_image_auto_norm_depth(image.depth.auto_norm);
+    emit send_main_image_auto_norm_intensity(image.intensity.auto_norm);
+    emit send_main_image_min_val_ambient(image.ambient.min_val);
+    emit send_main_image_min_val_depth(image.depth.min_val);
+    emit send_main_image_min_val_intensity(image.intensity.min_val);
+    emit send_main_image_max_val_ambient(image.ambient.max_val);
+    emit send_main_image_max_val_depth(image.depth.max_val);
+    emit send_main_image_max_val_intensity(image.intensity.max_val);
+    emit send_main_image_hist_mode_ambient(image.ambient.hist_mode);
+    emit send_main_image_hist_mode_depth(image.depth.hist_mode);
+    emit send_main_image_hist_mode_intensity(image.intensity.hist_mode);
+    emit send_main_image_grey_mode_ambient(image.ambient.grey_mode);
+    emit send_main_image_grey_mode_depth(image.depth.grey_mode);
+    emit send_main_image_grey_mode_intensity(image.intensity.grey_mode);
 }
 
 void MainWindow::get_main_grid(bool enable) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "device/DadodUz.h"
+#include "logic/view_settings.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -172,18 +173,9 @@ private:
     double playmode_fps = 0;
     bool record_status = false;
 
-    // Point cloud settings last applied from the user tool bar.
-    int point_color = 4;
-    double point_size = 2.0;
-    double max_distance = 200.0;
-    double min_distance = 0.0;
-
-    // Image settings last applied from the user tool bar (ambient, depth, intensity).
-    bool auto_norm[3] = {false, false, false};
-    double min_val[3] = {0, 0, 0};
-    double max_val[3] = {500, 20000, 400};
-    bool hist_mode[3] = {false, false, false};
-    bool grey_mode[3] = {false, false, false};
+    // View settings last applied from the user tool bar.
+    view_settings::pointcloud_settings pointcloud;
+    view_settings::image_settings image;
 
     bool grid = false;
     bool xy_axis = false;

@@ -10,34 +10,22 @@ menu_image::menu_image(QWidget* parent) : QDialog(parent), ui(new Ui::menu_image
 
 menu_image::~menu_image() { delete ui; }
 
-menu_image::kind_settings menu_image::settings_of(int type) {
-    switch (type) {
-    case 1:
-        return {&auto_norm_depth, &min_val_depth, &max_val_depth, &hist_mode_depth, &grey_mode_depth};
-    case 2:
-        return {&auto_norm_intensity, &min_val_intensity, &max_val_intensity, &hist_mode_intensity,
-                &grey_mode_intensity};
-    default:
-        return {&auto_norm_ambient, &min_val_ambient, &max_val_ambient, &hist_mode_ambient, &grey_mode_ambient};
-    }
-}
-
 void menu_image::load_controls(int type) {
-    const kind_settings s = settings_of(type);
-    ui->cb_auto_normal->setChecked(*s.auto_norm);
-    ui->sb_min_val->setValue(*s.min_val);
-    ui->sb_max_val->setValue(*s.max_val);
-    ui->cb_hist_equal->setChecked(*s.hist_mode);
-    ui->cb_grey->setChecked(*s.grey_mode);
+    const view_settings::image_kind_settings& s = image.of(type);
+    ui->cb_auto_normal->setChecked(s.auto_norm);
+    ui->sb_min_val->setValue(s.min_val);
+    ui->sb_max_val->setValue(s.max_val);
+    ui->cb_hist_equal->setChecked(s.hist_mode);
+    ui->cb_grey->setChecked(s.grey_mode);
 }
 
 void menu_image::on_btn_apply_clicked() {
-    const kind_settings s = settings_of(ui->tg_image_type->currentIndex());
-    *s.auto_norm = ui->cb_auto_normal->isChecked();
-    *s.min_val = ui->sb_min_val->value();
-    *s.max_val = ui->sb_max_val->value();
-    *s.hist_mode = ui->cb_hist_equal->isChecked();
-    *s.grey_mode = ui->cb_grey->isChecked();
+    view_settings::image_kind_settings& s = image.of(ui->tg_image_type->currentIndex());
+    s.auto_norm = ui->cb_auto_normal->isChecked();
+    s.min_val = ui->sb_min_val->value();
+    s.max_val = ui->sb_max_val->value();
+    s.hist_mode = ui->cb_hist_equal->isChecked();
+    s.grey_mode = ui->cb_grey->isChecked();
     emit send_menu_image(true);
 }
 

@@ -5,6 +5,8 @@
 // fifteen values from these members.
 #pragma once
 
+#include "logic/view_settings.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -22,21 +24,7 @@ public:
     int image_type = 0; // 0 ambient, 1 depth, 2 intensity
 
     // The applied settings (the image view's own initial values).
-    bool auto_norm_ambient = false;
-    bool auto_norm_depth = false;
-    bool auto_norm_intensity = false;
-    double min_val_ambient = 0;
-    double min_val_depth = 0;
-    double min_val_intensity = 0;
-    double max_val_ambient = 500;
-    double max_val_depth = 20000;
-    double max_val_intensity = 400;
-    bool hist_mode_ambient = false;
-    bool hist_mode_depth = false;
-    bool hist_mode_intensity = false;
-    bool grey_mode_ambient = false;
-    bool grey_mode_depth = false;
-    bool grey_mode_intensity = false;
+    view_settings::image_settings image;
 
 signals:
     void send_menu_image(bool enable);
@@ -47,15 +35,6 @@ public slots:
     void on_tg_image_type_currentIndexChanged(int index);
 
 private:
-    // The held settings of one image kind.
-    struct kind_settings {
-        bool* auto_norm;
-        double* min_val;
-        double* max_val;
-        bool* hist_mode;
-        bool* grey_mode;
-    };
-    kind_settings settings_of(int type);
     void load_controls(int type);
 
     Ui::menu_image* ui;

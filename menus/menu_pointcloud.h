@@ -3,6 +3,8 @@
 // which copies them from these members.
 #pragma once
 
+#include "logic/view_settings.h"
+
 #include <QDialog>
 
 namespace Ui {
@@ -17,10 +19,7 @@ public:
     ~menu_pointcloud() override;
 
     // The applied settings (the point cloud view's own initial values).
-    int point_color = 4;        // 0 White .. 3 Blue, 4 Ambient, 5 Depth, 6 Intensity
-    double point_size = 2.0;
-    double max_distance = 200.0; // metres
-    double min_distance = 0.0;   // metres
+    view_settings::pointcloud_settings pointcloud;
 
 signals:
     void send_menu_pointcloud(bool enable);

@@ -74,33 +74,11 @@ void tool_user::on_btn_yz_axis_clicked() { emit send_tool_yz_axis(true); }
 void tool_user::on_btn_zx_axis_clicked() { emit send_tool_zx_axis(true); }
 
 void tool_user::get_tool_pointcloud(bool enable) {
-    if (enable) {
-        point_color = pointcloud_menu->point_color;
-        point_size = pointcloud_menu->point_size;
-        max_distance = pointcloud_menu->max_distance;
-        min_distance = pointcloud_menu->min_distance;
-    }
+    if (enable) pointcloud = pointcloud_menu->pointcloud;
     emit send_tool_pointcloud(enable);
 }
 
 void tool_user::get_tool_image(bool enable) {
-    if (enable) {
-        const menu_image& m = *image_menu;
-        auto_norm_ambient = m.auto_norm_ambient;
-        auto_norm_depth = m.auto_norm_depth;
-        auto_norm_intensity = m.auto_norm_intensity;
-        min_val_ambient = m.min_val_ambient;
-        min_val_depth = m.min_val_depth;
-        min_val_intensity = m.min_val_intensity;
-        max_val_ambient = m.max_val_ambient;
-        max_val_depth = m.max_val_depth;
-        max_val_intensity = m.max_val_intensity;
-        hist_mode_ambient = m.hist_mode_ambient;
-        hist_mode_depth = m.hist_mode_depth;
-        hist_mode_intensity = m.hist_mode_intensity;
-        grey_mode_ambient = m.grey_mode_ambient;
-        grey_mode_depth = m.grey_mode_depth;
-        grey_mode_intensity = m.grey_mode_intensity;
-    }
+    if (enable) image = image_menu->image;
     emit send_tool_image(enable);
 }

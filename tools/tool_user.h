@@ -9,6 +9,8 @@
 #include "device/DadodUz.h"
 
 #include <QString>
+#include "logic/view_settings.h"
+
 #include <QWidget>
 #include <vector>
 
@@ -43,28 +45,9 @@ public:
     // Recording chosen with the load button; empty when cancelled.
     QString file_path;
 
-    // Copy of the applied point cloud settings.
-    int point_color = 4;
-    double point_size = 2.0;
-    double max_distance = 200.0;
-    double min_distance = 0.0;
-
-    // Copy of the applied image settings.
-    bool auto_norm_ambient = false;
-    bool auto_norm_depth = false;
-    bool auto_norm_intensity = false;
-    double min_val_ambient = 0;
-    double min_val_depth = 0;
-    double min_val_intensity = 0;
-    double max_val_ambient = 500;
-    double max_val_depth = 20000;
-    double max_val_intensity = 400;
-    bool hist_mode_ambient = false;
-    bool hist_mode_depth = false;
-    bool hist_mode_intensity = false;
-    bool grey_mode_ambient = false;
-    bool grey_mode_depth = false;
-    bool grey_mode_intensity = false;
+    // Copies of the applied point cloud and image settings.
+    view_settings::pointcloud_settings pointcloud;
+    view_settings::image_settings image;
 
     // Set when the user device settings dialog asks for the current configuration.
     bool setting_requested = false;

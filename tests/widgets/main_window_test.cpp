@@ -129,10 +129,10 @@ TEST_F(MainWindowTest, ViewRelaysEmitStoredValuesInOrder) {
     QObject::connect(&w, &MainWindow::send_main_pointcloud_max_dist, [&](double v) { order.push_back(QString("max %1").arg(v)); });
     QObject::connect(&w, &MainWindow::send_main_pointcloud_min_dist, [&](double v) { order.push_back(QString("min %1").arg(v)); });
     tool_user* t = w.user_tool();
-    t->point_color = 6;
-    t->point_size = 3;
-    t->max_distance = 12.5;
-    t->min_distance = 0.5;
+    t->pointcloud.point_color = 6;
+    t->pointcloud.point_size = 3;
+    t->pointcloud.max_distance = 12.5;
+    t->pointcloud.min_distance = 0.5;
     w.get_main_pointcloud(false); // not applied: the stored (initial) values go out
     w.get_main_pointcloud(true);
     EXPECT_EQ(order, (std::vector<QString>{"color 4", "size 2", "max 200", "min 0", "color 6", "size 3", "max 12.5",
@@ -161,11 +161,11 @@ TEST_F(MainWindowTest, ImageRelayEmitsFifteenValuesInTheDocumentedOrder) {
     QObject::connect(&w, &MainWindow::send_main_image_grey_mode_ambient, [&](bool v) { order << QString("g_a %1").arg(v); });
     QObject::connect(&w, &MainWindow::send_main_image_grey_mode_intensity, [&](bool v) { order << QString("g_i %1").arg(v); });
     tool_user* t = w.user_tool();
-    t->auto_norm_intensity = true;
-    t->min_val_ambient = 7;
-    t->max_val_depth = 9000;
-    t->hist_mode_intensity = true;
-    t->grey_mode_intensity = true;
+    t->image.intensity.auto_norm = true;
+    t->image.ambient.min_val = 7;
+    t->image.depth.max_val = 9000;
+    t->image.intensity.hist_mode = true;
+    t->image.intensity.grey_mode = true;
     w.get_main_image(true);
     EXPECT_EQ(order, (QStringList{"an_a 0", "an_i 1", "min_a 7", "max_d 9000", "h_i 1", "g_a 0", "g_i 1"}));
 }

@@ -47,10 +47,10 @@ TEST_F(menu_pointcloud_test, apply_stores_values_and_stays_open) {
     control<QPushButton>(&dlg, "btn_apply")->click();
     ASSERT_EQ(spy.count(), 1);
     EXPECT_TRUE(spy.at(0).at(0).toBool());
-    EXPECT_EQ(dlg.point_color, 0);
-    EXPECT_DOUBLE_EQ(dlg.point_size, 3.0);
-    EXPECT_DOUBLE_EQ(dlg.max_distance, 1.0);
-    EXPECT_DOUBLE_EQ(dlg.min_distance, 5.0);
+    EXPECT_EQ(dlg.pointcloud.point_color, 0);
+    EXPECT_DOUBLE_EQ(dlg.pointcloud.point_size, 3.0);
+    EXPECT_DOUBLE_EQ(dlg.pointcloud.max_distance, 1.0);
+    EXPECT_DOUBLE_EQ(dlg.pointcloud.min_distance, 5.0);
     EXPECT_TRUE(dlg.isVisible());
 }
 
@@ -91,8 +91,8 @@ TEST_F(menu_image_test, switching_type_discards_unapplied_edits) {
     type()->setCurrentIndex(1);
     EXPECT_DOUBLE_EQ(min_val()->value(), 0);
     EXPECT_FALSE(check("cb_grey")->isChecked());
-    EXPECT_DOUBLE_EQ(dlg.min_val_depth, 0);
-    EXPECT_FALSE(dlg.grey_mode_depth);
+    EXPECT_DOUBLE_EQ(dlg.image.depth.min_val, 0);
+    EXPECT_FALSE(dlg.image.depth.grey_mode);
 }
 
 TEST_F(menu_image_test, apply_writes_only_the_selected_type) {
@@ -107,17 +107,17 @@ TEST_F(menu_image_test, apply_writes_only_the_selected_type) {
     ASSERT_EQ(spy.count(), 1);
     EXPECT_TRUE(spy.at(0).at(0).toBool());
 
-    EXPECT_TRUE(dlg.auto_norm_intensity);
-    EXPECT_DOUBLE_EQ(dlg.min_val_intensity, 7);
-    EXPECT_DOUBLE_EQ(dlg.max_val_intensity, 70);
-    EXPECT_TRUE(dlg.hist_mode_intensity);
-    EXPECT_TRUE(dlg.grey_mode_intensity);
+    EXPECT_TRUE(dlg.image.intensity.auto_norm);
+    EXPECT_DOUBLE_EQ(dlg.image.intensity.min_val, 7);
+    EXPECT_DOUBLE_EQ(dlg.image.intensity.max_val, 70);
+    EXPECT_TRUE(dlg.image.intensity.hist_mode);
+    EXPECT_TRUE(dlg.image.intensity.grey_mode);
     // The other kinds keep their held values.
-    EXPECT_FALSE(dlg.auto_norm_ambient);
-    EXPECT_FALSE(dlg.auto_norm_depth);
-    EXPECT_DOUBLE_EQ(dlg.max_val_ambient, 500);
-    EXPECT_DOUBLE_EQ(dlg.max_val_depth, 20000);
-    EXPECT_FALSE(dlg.grey_mode_depth);
+    EXPECT_FALSE(dlg.image.ambient.auto_norm);
+    EXPECT_FALSE(dlg.image.depth.auto_norm);
+    EXPECT_DOUBLE_EQ(dlg.image.ambient.max_val, 500);
+    EXPECT_DOUBLE_EQ(dlg.image.depth.max_val, 20000);
+    EXPECT_FALSE(dlg.image.depth.grey_mode);
 
     // Applied values come back when the type is selected again.
     type()->setCurrentIndex(0);

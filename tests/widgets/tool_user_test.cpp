@@ -157,34 +157,34 @@ TEST_F(tool_user_test, point_cloud_apply_reaches_the_tool_bar_before_it_is_relay
         ++relayed;
         EXPECT_TRUE(on);
         // MainWindow copies these members during the emission.
-        EXPECT_EQ(tools.point_color, 2);
-        EXPECT_DOUBLE_EQ(tools.point_size, 5.0);
-        EXPECT_DOUBLE_EQ(tools.max_distance, 12.5);
-        EXPECT_DOUBLE_EQ(tools.min_distance, 0.75);
+        EXPECT_EQ(tools.pointcloud.point_color, 2);
+        EXPECT_DOUBLE_EQ(tools.pointcloud.point_size, 5.0);
+        EXPECT_DOUBLE_EQ(tools.pointcloud.max_distance, 12.5);
+        EXPECT_DOUBLE_EQ(tools.pointcloud.min_distance, 0.75);
     });
     control<QPushButton>(dlg, "btn_apply")->click();
     EXPECT_EQ(relayed, 1);
     QObject::disconnect(watch);
 
     // A false request is relayed without touching the copy.
-    dlg->point_color = 6;
+    dlg->pointcloud.point_color = 6;
     QSignalSpy spy(&tools, &tool_user::send_tool_pointcloud);
     tools.get_tool_pointcloud(false);
     ASSERT_EQ(spy.count(), 1);
     EXPECT_FALSE(spy.at(0).at(0).toBool());
-    EXPECT_EQ(tools.point_color, 2);
+    EXPECT_EQ(tools.pointcloud.point_color, 2);
 }
 
 TEST_F(tool_user_test, image_apply_copies_all_fifteen_values) {
     menu_image* dlg = tools.image_menu;
     // Held settings of the other kinds, as if applied earlier.
-    dlg->auto_norm_ambient = true;
-    dlg->min_val_ambient = 11;
-    dlg->max_val_ambient = 111;
-    dlg->grey_mode_ambient = true;
-    dlg->hist_mode_intensity = true;
-    dlg->min_val_intensity = 33;
-    dlg->max_val_intensity = 333;
+    dlg->image.ambient.auto_norm = true;
+    dlg->image.ambient.min_val = 11;
+    dlg->image.ambient.max_val = 111;
+    dlg->image.ambient.grey_mode = true;
+    dlg->image.intensity.hist_mode = true;
+    dlg->image.intensity.min_val = 33;
+    dlg->image.intensity.max_val = 333;
 
     control<QComboBox>(dlg, "tg_image_type")->setCurrentIndex(1);
     control<QCheckBox>(dlg, "cb_auto_normal")->setChecked(true);
@@ -198,21 +198,21 @@ TEST_F(tool_user_test, image_apply_copies_all_fifteen_values) {
     ASSERT_EQ(spy.count(), 1);
     EXPECT_TRUE(spy.at(0).at(0).toBool());
 
-    EXPECT_TRUE(tools.auto_norm_ambient);
-    EXPECT_TRUE(tools.auto_norm_depth);
-    EXPECT_FALSE(tools.auto_norm_intensity);
-    EXPECT_DOUBLE_EQ(tools.min_val_ambient, 11);
-    EXPECT_DOUBLE_EQ(tools.min_val_depth, 22);
-    EXPECT_DOUBLE_EQ(tools.min_val_intensity, 33);
-    EXPECT_DOUBLE_EQ(tools.max_val_ambient, 111);
-    EXPECT_DOUBLE_EQ(tools.max_val_depth, 2222);
-    EXPECT_DOUBLE_EQ(tools.max_val_intensity, 333);
-    EXPECT_FALSE(tools.hist_mode_ambient);
-    EXPECT_TRUE(tools.hist_mode_depth);
-    EXPECT_TRUE(tools.hist_mode_intensity);
-    EXPECT_TRUE(tools.grey_mode_ambient);
-    EXPECT_FALSE(tools.grey_mode_depth);
-    EXPECT_FALSE(tools.grey_mode_intensity);
+    EXPECT_TRUE(tools.image.ambient.auto_norm);
+    EXPECT_TRUE(tools.image.depth.auto_norm);
+    EXPECT_FALSE(tools.image.intensity.auto_norm);
+    EXPECT_DOUBLE_EQ(tools.image.ambient.min_val, 11);
+    EXPECT_DOUBLE_EQ(tools.image.depth.min_val, 22);
+    EXPECT_DOUBLE_EQ(tools.image.intensity.min_val, 33);
+    EXPECT_DOUBLE_EQ(tools.image.ambient.max_val, 111);
+    EXPECT_DOUBLE_EQ(tools.image.depth.max_val, 2222);
+    EXPECT_DOUBLE_EQ(tools.image.intensity.max_val, 333);
+    EXPECT_FALSE(tools.image.ambient.hist_mode);
+    EXPECT_TRUE(tools.image.depth.hist_mode);
+    EXPECT_TRUE(tools.image.intensity.hist_mode);
+    EXPECT_TRUE(tools.image.ambient.grey_mode);
+    EXPECT_FALSE(tools.image.depth.grey_mode);
+    EXPECT_FALSE(tools.image.intensity.grey_mode);
 }
 
 TEST_F(tool_user_test, device_settings_requests_are_relayed) {
