@@ -62,7 +62,39 @@ void scale_to_8bit(const cv::Mat& raw, double scale, cv::Mat& grey8) {
 }
 
 void equalise(cv::Mat& grey8) {
-    if (!grey8.empty()) cv::equalizeHist(grey8, grey8);
+    // The standard 256-bin equalisation, computed exactly as cv::equalizeHist
+    // does, but on this thread: for a frame this small, waking OpenCV's worker
+    // threads costs more than the work.
+    if (grey8.empty()) return;
+    CV_Assert(grey8.type() == CV_8UC1);
+    int rows = grey8.rows, cols = grey8.cols;
+    if (grey8.isContinuous()) {
+        cols *= rows;
+        rows = 1;
+    }
+    int hist[256] = {};
+    for (int r = 0; r < rows; ++r) {
+        const std::uint8_t* p = grey8.ptr<std::uint8_t>(r);
+        for (int c = 0; c < cols; ++c) ++hist[p[c]];
+    }
+    int i = 0;
+    while (hist[i] == 0) ++i;
+    const int total = static_cast<int>(grey8.total());
+    if (hist[i] == total) {
+        grey8.setTo(cv::Scalar::all(i));
+        return;
+    }
+    const float scale = (256 - 1.f) / (total - hist[i]);
+    std::uint8_t lut[256] = {};
+    int sum = 0;
+    for (lut[i++] = 0; i < 256; ++i) {
+        sum += hist[i];
+        lut[i] = cv::saturate_cast<std::uint8_t>(sum * scale);
+    }
+    for (int r = 0; r < rows; ++r) {
+        std::uint8_t* p = grey8.ptr<std::uint8_t>(r);
+        for (int c = 0; c < cols; ++c) p[c] = lut[p[c]];
+    }
 }
 
 void colourise(const cv::Mat& grey8, colour_map map, bool inverted, cv::Mat& rgb) {

@@ -204,6 +204,22 @@ TEST(display_colour, jet_table_matches_opencv) {
     }
 }
 
+TEST(display_colour, equalisation_matches_opencv) {
+    cv::Mat skewed(100, 400, CV_8UC1);
+    cv::randn(skewed, 60, 25);
+    cv::Mat uniform(37, 53, CV_8UC1);
+    cv::randu(uniform, 0, 256);
+    const cv::Mat view = uniform(cv::Rect(3, 4, 40, 30));
+    const cv::Mat two_values = (cv::Mat_<std::uint8_t>(1, 5) << 9, 9, 9, 200, 9);
+    const cv::Mat flat(3, 3, CV_8UC1, cv::Scalar(77));
+    for (const cv::Mat& src : {skewed, uniform, view, two_values, flat}) {
+        cv::Mat expected, mine = src.clone();
+        cv::equalizeHist(src, expected);
+        display::equalise(mine);
+        EXPECT_EQ(cv::norm(mine, expected, cv::NORM_INF), 0) << src.size();
+    }
+}
+
 TEST(display_buffers, a_shared_image_is_never_overwritten) {
     const std::vector<std::uint16_t> first(8, 500), second(8, 0);
     display::pipeline_params p = manual(0, 500);
