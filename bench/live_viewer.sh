@@ -13,7 +13,7 @@ fps="${1:-10}"
 secs="${2:-60}"
 out="$(mktemp)"
 state="$(mktemp)"
-"$build/emulator/gx_emulator" --address 127.0.0.1 --port 0 --fps "$fps" --state "$state" >"$out" 2>&1 &
+"$build/emulator/gx_emulator" --address 127.0.0.1 --port 0 --fps "$fps" --max-fps "$(( fps > 25 ? fps : 25 ))" --state "$state" >"$out" 2>&1 &
 emu=$!
 trap 'kill $emu 2>/dev/null || true; rm -f "$out" "$state"' EXIT
 for _ in $(seq 1 50); do grep -qE '[0-9]+$' "$out" && break; sleep 0.1; done
