@@ -335,7 +335,8 @@ void MainWindow::get_main_device_connect() {
 void MainWindow::get_main_device_disconnect() {
     wait_cursor busy;
     if (device == nullptr) return;
-    if (record_status) device->stop_recording();
+    if (record_status && !device->stop_recording())
+        log(tr("[Stream mode] The recording is incomplete: some frames could not be written to the file."));
     if (play_mode) {
         log(tr("[Play mode] Disconnect File : ") + file_path);
     } else {
@@ -369,8 +370,10 @@ void MainWindow::on_frame_timer() {
     if (!play_mode) {
         if (device->get_scene(frame)) {
             const std::uint64_t t = frame.timestamp.empty() ? previous_timestamp : frame.timestamp[0];
+            // A stamp that does not advance (a restarted sensor clock) keeps the
+            // last rate; the next frame measures from it again.
             const double rate = frame_rate::between(previous_timestamp, t, last_rate);
-            if (t > previous_timestamp) previous_timestamp = t;
+            previous_timestamp = t;
             last_rate = rate;
             emit_frame();
             if (device == nullptr) return;
@@ -425,9 +428,17 @@ void MainWindow::get_main_playmode_speed(double val) {
 void MainWindow::get_main_playmode_record(bool enable) {
     if (enable) {
         if (device == nullptr) return;
+        if (play_mode) {
+            // Only a live stream can be recorded.
+            dialog_seam::warning(this, tr("Warning"), tr("Recording needs a live stream. Please connect to the GX device."));
+            record_status = false;
+            emit send_main_record_status(false);
+            return;
+        }
         const QString name =
             dialog_seam::save_file_name(this, tr("Record GX Data"), QDir::homePath(), tr("GX Data(*.bin)"));
-        if (!name.isEmpty()) {
+        // The dialog runs an event loop: the device may be gone by now.
+        if (!name.isEmpty() && device != nullptr) {
             record_status = device->start_recording(name.toUtf8().toStdString());
             if (!record_status)
                 dialog_seam::warning(this, tr("Warning"), tr("Cannot record to the file. Please check the file path."));
@@ -437,9 +448,13 @@ void MainWindow::get_main_playmode_record(bool enable) {
         emit send_main_record_status(record_status);
         return;
     }
-    if (device != nullptr) device->stop_recording();
+    const bool was_recording = record_status;
+    const bool complete = device == nullptr || device->stop_recording() || !was_recording;
     record_status = false;
     emit send_main_record_status(false);
+    if (!complete)
+        dialog_seam::warning(this, tr("Warning"),
+                             tr("The recording is incomplete: some frames could not be written to the file."));
 }
 
 // ---- view settings relays -----------------------------------------------
@@ -637,6 +652,14 @@ void MainWindow::get_main_network_change(std::vector<QString>& msg) {
 
 void MainWindow::on_message_timer() {
     if (device == nullptr) return;
+    // A box opened by this handler runs an event loop in which the timer keeps
+    // firing; those ticks wait until the box is answered.
+    if (in_message_tick) return;
+    in_message_tick = true;
+    struct leave {
+        bool& flag;
+        ~leave() { flag = false; }
+    } leave_tick{in_message_tick};
 
     auto reset_after_firmware = [this] {
         if (!device->tcp_software_reset()) dialog_seam::warning(this, tr("Warning"), tr("TCP restart command is failed."));
@@ -646,10 +669,11 @@ void MainWindow::on_message_timer() {
     if (firmware_updating) {
         ++firmware_watchdog;
         if (firmware_watchdog > 300) {
+            firmware_updating = false;
+            firmware_watchdog = 0;
             dialog_seam::critical(this, tr("Warning"), tr("Firmware Update Failed.Timeout."));
             if (device == nullptr) return;
             reset_after_firmware();
-            firmware_watchdog = 0;
             emit send_main_firmware_progress(-2);
             get_main_device_disconnect();
             return;
@@ -669,6 +693,7 @@ void MainWindow::on_message_timer() {
         const QString v = QString::fromUtf8(reinterpret_cast<const char*>(msg->data));
         const int n = v.trimmed().toInt();
         auto finish_ok = [&] {
+            firmware_updating = false;
             emit send_main_firmware_progress(100);
             log(tr("[Device Setting] GX Firmware is updated"));
             dialog_seam::information(this, tr("Update Complete"),
@@ -690,6 +715,7 @@ void MainWindow::on_message_timer() {
             break;
         case 'O': finish_ok(); break;
         case 'X':
+            firmware_updating = false;
             dialog_seam::critical(this, tr("Warning"), tr("Firmware Update Failed."));
             if (device == nullptr) return;
             reset_after_firmware();

@@ -194,6 +194,7 @@ private:
     bool register_write_pending = false;
 
     int firmware_watchdog = 0;
+    bool in_message_tick = false;
     std::uint64_t previous_timestamp = 0;
     double last_rate = 0;
     std::uint64_t emitted_frames = 0;

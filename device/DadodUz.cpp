@@ -54,13 +54,15 @@ bool parse_ipv4(const std::string& text, in_addr& out) {
 
 bool read_file(const char* path, std::size_t limit, std::vector<std::uint8_t>& out) {
     if (!path || !*path) return false;
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    // Non-blocking open: a FIFO or device node must not stall the caller.
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || std::uint64_t(st.st_size) > limit) {
         ::close(fd);
         return false;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     out.resize(std::size_t(st.st_size));
     std::size_t got = 0;
     while (got < out.size()) {
@@ -140,6 +142,7 @@ struct DadodUz::Impl {
             if (w < 0 && errno == EINTR) continue;
             if (w <= 0) {
                 link_up = false;
+                std::lock_guard<std::mutex> wake(ack_mutex);
                 ack_cv.notify_all();
                 return false;
             }
@@ -400,17 +403,20 @@ struct DadodUz::Impl {
         return false;
     }
 
-    void stop_recording() {
+    // Finishes the recording; false when a write failed or frames could not
+    // be queued for writing (the file then lacks frames that were received).
+    bool stop_recording() {
         std::unique_ptr<gx::recording_writer> w;
         {
             std::lock_guard<std::mutex> lock(rec_mutex);
             w = std::move(writer);
         }
-        if (w) {
-            w->close();
-            std::lock_guard<std::mutex> lock(stats_mutex);
-            stats.frames_recorded = w->frames_written();
-        }
+        if (!w) return true;
+        const bool closed = w->close();
+        std::lock_guard<std::mutex> lock(stats_mutex);
+        stats.frames_recorded = w->frames_written();
+        stats.frames_not_recorded = w->frames_refused();
+        return closed && w->frames_refused() == 0;
     }
 
     void close_stream() {
@@ -564,8 +570,7 @@ bool DadodUz::stop_recording() {
         std::lock_guard<std::mutex> lock(d->rec_mutex);
         if (!d->writer) return false;
     }
-    d->stop_recording();
-    return true;
+    return d->stop_recording();
 }
 
 bool DadodUz::tcp_device_run() { return d->command(gx::cmd::run); }

@@ -162,6 +162,7 @@ public:
         std::uint64_t fragments_lost = 0;    // fragments never received of dropped frames
         std::uint64_t datagrams_discarded = 0; // malformed, foreign, stale or duplicate datagrams
         std::uint64_t frames_recorded = 0;   // frames written by the current or last recording
+        std::uint64_t frames_not_recorded = 0; // frames of the last recording lost to a full queue or a failed write
     };
 
     DadodUz();

@@ -28,6 +28,10 @@ void lens_rays::update(const std::array<float, 12>& lens_in, std::uint32_t rows,
     const double fx = lens[0], fy = lens[1], cx = lens[2], cy = lens[3], p1 = lens[4], p2 = lens[5];
     const double k1 = lens[6], k2 = lens[7], k3 = lens[8], k4 = lens[9], k5 = lens[10], k6 = lens[11];
     dir_.resize(std::size_t(rows) * cols);
+    // The largest radius the radial model reaches (its turning point along the
+    // x axis) depends on the lens only: found once, when a pixel first needs it.
+    bool have_turn = false;
+    double top = 0, best = 0;
     for (std::uint32_t r = 0; r < rows; ++r) {
         for (std::uint32_t c = 0; c < cols; ++c) {
             const double xd = (double(c) - cx) / fx, yd = (double(r) - cy) / fy;
@@ -82,12 +86,14 @@ void lens_rays::update(const std::array<float, 12>& lens_in, std::uint32_t rows,
                         forward(r, 0, gu, gv);
                         return std::fabs(gu);
                     };
-                    double top = 0, best = 0;
-                    for (double r = 0.001; r < 3.0; r += 0.001) {
-                        const double gr = g(r);
-                        if (gr < best) break;
-                        best = gr;
-                        top = r;
+                    if (!have_turn) {
+                        for (double r = 0.001; r < 3.0; r += 0.001) {
+                            const double gr = g(r);
+                            if (gr < best) break;
+                            best = gr;
+                            top = r;
+                        }
+                        have_turn = true;
                     }
                     double lo = 0, hi = top;
                     if (rd < best)

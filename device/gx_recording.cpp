@@ -219,13 +219,15 @@ bool recording_reader::read_header(std::uint64_t pos, std::uint8_t* hdr) const {
 
 bool recording_reader::open(const std::string& path) {
     close();
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking open: a FIFO or device node must not stall the caller.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) return false;
     struct stat st;
     if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
         close();
         return false;
     }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     size_ = std::uint64_t(st.st_size);
     std::uint8_t hdr[kRecordingHeaderSize];
     if (size_ < kRecordingHeaderSize || !pread_all(fd_, hdr, sizeof hdr, 0) || std::memcmp(hdr, kRecordingMagic, 8) != 0 ||
