@@ -14,6 +14,7 @@ const char* const kRepeatOffStyle = "QPushButton{image: url(:/icon/icon/icon_rep
 const char* const kRepeatOnStyle = "QPushButton{image: url(:/icon/icon/icon_repeat_1x.png)}";
 const char* const kRecordStyle = "QPushButton{image: url(:/icon/icon/icon_record.png)}";
 const char* const kRecordStopStyle = "QPushButton{image: url(:/icon/icon/icon_record_stop.png)}";
+constexpr int kRecordClockMs = 100;
 } // namespace
 
 tool_playbar::tool_playbar(QWidget* parent) : QWidget(parent), ui(new Ui::tool_playbar) {
@@ -121,7 +122,9 @@ void tool_playbar::on_btn_record_clicked() {
     // MainWindow answers within the emission (get_tool_record_status); the
     // clock only runs when a recording actually began.
     if (!recording) return;
-    record_timer->start(0);
+    // The clock shows whole seconds: refreshing it ten times a second keeps it
+    // current without spinning the event loop while frames are recorded.
+    record_timer->start(kRecordClockMs);
     record_start.start();
     ui->le_frame->show();
 }
