@@ -78,7 +78,8 @@ MainWindow::MainWindow(QWidget* parent, bool admin)
       viewer_image_(new viewer_image()),
       admin_mode(admin),
       frame_timer(new QTimer(this)),
-      message_timer(new QTimer(this)) {
+      message_timer(new QTimer(this)),
+      message(std::make_unique<TAVRIN::_TCP_PROTOCOL_T>()) {
     ui->setupUi(this);
     move(100, 100);
     setDockOptions(QMainWindow::ForceTabbedDocks);
@@ -680,8 +681,7 @@ void MainWindow::on_message_timer() {
         }
     }
 
-    TAVRIN::_TCP_PROTOCOL_T* msg = new TAVRIN::_TCP_PROTOCOL_T;
-    std::unique_ptr<TAVRIN::_TCP_PROTOCOL_T> owner(msg);
+    TAVRIN::_TCP_PROTOCOL_T* msg = message.get();
     if (!device->tcp_get_message(*msg)) return;
     if (msg->length > TAVRIN::_TCP_PROTOCOL_T::kMaxData) msg->length = TAVRIN::_TCP_PROTOCOL_T::kMaxData;
     msg->data[msg->length] = 0;

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QTimer>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -156,6 +157,7 @@ private:
     bool admin_mode = false;
     QTimer* frame_timer;
     QTimer* message_timer;
+    std::unique_ptr<TAVRIN::_TCP_PROTOCOL_T> message; // the record each message tick reads into (64 KiB)
 
     std::string device_ip;
     int device_port = 0;
