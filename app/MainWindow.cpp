@@ -260,7 +260,7 @@ void MainWindow::get_main_connect_status(bool on) {
         get_main_device_disconnect();
         return;
     }
-    connect_requested = true;
+    commands.connect_requested = true;
     if (play_mode) {
         get_main_device_disconnect();
         play_mode = false;
@@ -574,7 +574,7 @@ void MainWindow::get_main_current_setting() {
         return;
     }
     device->tcp_device_stop();
-    setting_requested = true;
+    commands.setting_requested = true;
     if (!device->tcp_register_read()) {
         dialog_seam::warning(this, tr("Warning"), tr("Time out."));
         get_main_device_disconnect();
@@ -585,7 +585,7 @@ void MainWindow::get_main_register_read(QString dir) {
     if (play_mode || device == nullptr) return;
     device->tcp_device_stop();
     const auto buffer = path_buffer(dir);
-    register_read_follow_up = true;
+    commands.register_read_follow_up = true;
     if (device->tcp_register_read(buffer.data()))
         log(tr("[Device Setting] Save GX Register File : ") + dir);
     else
@@ -597,7 +597,7 @@ void MainWindow::get_main_register_write(QString dir) {
     device->tcp_device_stop();
     const auto buffer = path_buffer(dir);
     register_file_path = dir;
-    register_write_pending = true;
+    commands.register_write_pending = true;
     if (device->tcp_register_write(buffer.data())) {
         dialog_seam::information(this, tr("notice"), tr("GX Reigster Update Complete!\r\nPlease restart GX device ."));
     } else {
@@ -626,8 +626,7 @@ void MainWindow::get_main_firmware_upload(QString dir) {
     if (device == nullptr) return; // disconnected while the question was open
     if (!device->tcp_fw_upload(buffer.data()))
         dialog_seam::warning(this, tr("Warning"), tr("TCP firmware upload command is failed."));
-    firmware_updating = true;
-    firmware_watchdog = 0;
+    commands.firmware_started();
 }
 
 void MainWindow::get_main_network_change(std::vector<QString>& msg) {
@@ -662,23 +661,19 @@ void MainWindow::on_message_timer() {
         ~leave() { flag = false; }
     } leave_tick{in_message_tick};
 
-    auto reset_after_firmware = [this] {
+    // Every end of a firmware upload resets the sensor and disconnects.
+    auto end_firmware = [this](bool close_all) {
+        if (device == nullptr) return; // a box's event loop disconnected already
         if (!device->tcp_software_reset()) dialog_seam::warning(this, tr("Warning"), tr("TCP restart command is failed."));
-        firmware_updating = false;
+        if (close_all) emit send_main_close_all();
+        emit send_main_firmware_progress(-2);
+        get_main_device_disconnect();
     };
 
-    if (firmware_updating) {
-        ++firmware_watchdog;
-        if (firmware_watchdog > 300) {
-            firmware_updating = false;
-            firmware_watchdog = 0;
-            dialog_seam::critical(this, tr("Warning"), tr("Firmware Update Failed.Timeout."));
-            if (device == nullptr) return;
-            reset_after_firmware();
-            emit send_main_firmware_progress(-2);
-            get_main_device_disconnect();
-            return;
-        }
+    if (commands.watchdog_tick().what == command_flow::step::firmware_timeout) {
+        dialog_seam::critical(this, tr("Warning"), tr("Firmware Update Failed.Timeout."));
+        end_firmware(false);
+        return;
     }
 
     TAVRIN::_TCP_PROTOCOL_T* msg = message.get();
@@ -687,86 +682,51 @@ void MainWindow::on_message_timer() {
     msg->data[msg->length] = 0;
     const std::string t = device_message::text(*msg);
     const QString text = QString::fromStdString(t);
+    const command_flow::decision d =
+        commands.on_message(msg->type[0], msg->type[1], t, reinterpret_cast<const char*>(msg->data));
 
-    if (firmware_updating && msg->type[0] == 'F') {
-        firmware_watchdog = 0;
-        const QString v = QString::fromUtf8(reinterpret_cast<const char*>(msg->data));
-        const int n = v.trimmed().toInt();
-        auto finish_ok = [&] {
-            firmware_updating = false;
-            emit send_main_firmware_progress(100);
-            log(tr("[Device Setting] GX Firmware is updated"));
-            dialog_seam::information(this, tr("Update Complete"),
-                                     tr("Update Complete!\r\nDevice will automatically restart now."));
-            if (device == nullptr) return;
-            reset_after_firmware();
-            emit send_main_close_all();
-            emit send_main_firmware_progress(-2);
-            get_main_device_disconnect();
-        };
-        switch (msg->type[1]) {
-        case 'A': emit send_main_firmware_progress(-1); break;
-        case 'R': emit send_main_firmware_progress(n < 100 ? n : 0); break;
-        case 'P':
-            if (n < 100)
-                emit send_main_firmware_progress(n);
-            else
-                finish_ok();
-            break;
-        case 'O': finish_ok(); break;
-        case 'X':
-            firmware_updating = false;
-            dialog_seam::critical(this, tr("Warning"), tr("Firmware Update Failed."));
-            if (device == nullptr) return;
-            reset_after_firmware();
-            emit send_main_firmware_progress(-2);
-            get_main_device_disconnect();
-            break;
-        default: break;
-        }
+    switch (d.what) {
+    case command_flow::step::firmware_progress: emit send_main_firmware_progress(d.progress); return;
+    case command_flow::step::firmware_finished:
+        emit send_main_firmware_progress(100);
+        log(tr("[Device Setting] GX Firmware is updated"));
+        dialog_seam::information(this, tr("Update Complete"), tr("Update Complete!\r\nDevice will automatically restart now."));
+        end_firmware(true);
         return;
-    }
-
-    if (setting_requested && device_message::is_register_dump(t)) {
+    case command_flow::step::firmware_failed:
+        dialog_seam::critical(this, tr("Warning"), tr("Firmware Update Failed."));
+        end_firmware(false);
+        return;
+    case command_flow::step::register_dump:
         device_message::parse_register_dump(t, configuration);
         if (tool_user_->setting_requested)
             tool_user_->receive_current_setting(configuration);
         else if (tool_admin_->setting_requested)
             tool_admin_->receive_current_setting(configuration);
         get_main_device_run();
-        setting_requested = false;
         return;
-    }
-    if (device_message::is_short(t, 'M', 'O')) {
-        if (register_write_pending)
-            register_write_pending = false;
-        else
-            log(tr("[Device Setting] GX flash is updated"));
+    case command_flow::step::flash_written:
+        if (d.log_flash) log(tr("[Device Setting] GX flash is updated"));
         emit send_main_tcp_message(text);
         emit send_main_close_all();
         get_main_device_disconnect();
         return;
-    }
-    if (device_message::is_short(t, 'R', 'O')) {
-        if (register_write_pending) {
+    case command_flow::step::registers_loaded:
+        if (d.chain_flash) {
             get_main_write_flash();
             emit send_main_tcp_message(text);
-        } else {
-            log(tr("[Device Setting] Load GX Register File : ") + register_file_path);
-            emit send_main_tcp_message(text);
-            emit send_main_close_all();
-            get_main_device_disconnect();
+            return;
         }
-        return;
-    }
-    if (connect_requested) {
-        connect_requested = false;
+        log(tr("[Device Setting] Load GX Register File : ") + register_file_path);
         emit send_main_tcp_message(text);
+        emit send_main_close_all();
+        get_main_device_disconnect();
+        return;
+    case command_flow::step::show_text:
+    case command_flow::step::nothing:
+    case command_flow::step::firmware_timeout:
+        if (d.run_device) get_main_device_run();
+        if (d.show) emit send_main_tcp_message(text);
         return;
     }
-    if (register_read_follow_up) {
-        get_main_device_run();
-        register_read_follow_up = false;
-    }
-    if (!device_message::is_short(t, 'D', 'O')) emit send_main_tcp_message(text);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "device/DadodUz.h"
+#include "logic/command_flow.h"
 #include "logic/view_settings.h"
 
 #include <QMainWindow>
@@ -189,13 +190,7 @@ private:
     histogram_t histogram;
     configurations_t configuration{};
     QString register_file_path;
-    bool connect_requested = false;
-    bool firmware_updating = false;
-    bool setting_requested = false;
-    bool register_read_follow_up = false;
-    bool register_write_pending = false;
-
-    int firmware_watchdog = 0;
+    command_flow::state commands; // flags of the commands the sensor answers by message
     bool in_message_tick = false;
     std::uint64_t previous_timestamp = 0;
     double last_rate = 0;
