@@ -1,5 +1,5 @@
-#include "MainWindow.h"
-#include "startup.h"
+#include "app/MainWindow.h"
+#include "app/startup.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>
@@ -8,14 +8,15 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
-    QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
-    QApplication app(argc, argv);
-
+    // The command line is read before the application exists, so that --help
+    // and argument errors need no display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     startup::options opts;
     opts.admin = VEZOVAD_ADMIN_DEFAULT;
     QString error;
     bool help = false;
-    if (!startup::parse(app.arguments(), opts, error, help)) {
+    if (!startup::parse(arguments, opts, error, help)) {
         std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
         return 2;
     }
@@ -23,6 +24,9 @@ int main(int argc, char** argv) {
         std::printf("%s", error.toLocal8Bit().constData());
         return 0;
     }
+
+    QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
+    QApplication app(argc, argv);
 
     startup::load_style_sheet(app);
     MainWindow window(nullptr, opts.admin);

@@ -60,8 +60,16 @@ bool startup::parse(const QStringList& arguments, options& out, QString& error, 
         return false;
     }
     if (parser.isSet(help_opt)) {
+        // Written out here: the parser's own help text needs an application object.
         help = true;
-        error = parser.helpText();
+        error = parser.applicationDescription() + "\n\nUsage: ro_vezovad [options]\n\nOptions:\n";
+        for (const QCommandLineOption& o : {help_opt, device_opt, local_opt, connect_opt, play_opt, admin_opt, quit_opt,
+                                            stats_opt}) {
+            QString names;
+            for (const QString& n : o.names()) names += (names.isEmpty() ? "" : ", ") + QString(n.size() == 1 ? "-" : "--") + n;
+            if (!o.valueName().isEmpty()) names += " <" + o.valueName() + ">";
+            error += "  " + names.leftJustified(26) + " " + o.description() + "\n";
+        }
         return true;
     }
     if (!parser.positionalArguments().isEmpty()) {
