@@ -336,8 +336,13 @@ void MainWindow::get_main_device_connect() {
 void MainWindow::get_main_device_disconnect() {
     wait_cursor busy;
     if (device == nullptr) return;
-    if (record_status && !device->stop_recording())
-        log(tr("[Stream mode] The recording is incomplete: some frames could not be written to the file."));
+    if (record_status) {
+        // The recording ends with the connection; the play bar goes back to "Record".
+        if (!device->stop_recording())
+            log(tr("[Stream mode] The recording is incomplete: some frames could not be written to the file."));
+        record_status = false;
+        emit send_main_record_status(false);
+    }
     if (play_mode) {
         log(tr("[Play mode] Disconnect File : ") + file_path);
     } else {
