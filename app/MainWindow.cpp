@@ -297,6 +297,8 @@ void MainWindow::get_main_device_connect() {
         total_frame = 0;
         device->get_logging_file_size(total_frame);
         tool_playbar_->set_total_frame(total_frame);
+        // A new recording starts at its first frame, also on the play bar.
+        tool_playbar_->set_current_frame(0);
         playmode_fps = 10.0;
         if (total_frame > 1) {
             scene_t probe;

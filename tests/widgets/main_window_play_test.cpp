@@ -479,6 +479,8 @@ TEST_F(MainWindowPlayTest, LoadingASecondRecordingReplacesTheFirst) {
     EXPECT_EQ(w.playmode_current_frame(), 0u);
     EXPECT_DOUBLE_EQ(w.playmode_rate(), 25.0);
     EXPECT_EQ(slider(w)->maximum(), 2);
+    EXPECT_EQ(slider(w)->value(), 0);
+    EXPECT_EQ(counter(w), "Frame : [0/3]") << "no counter left over from the longer recording";
     // Still playing: the new recording starts at its first frame.
     EXPECT_EQ(tick(w, shown), frames({0}));
     EXPECT_EQ(w.playmode_current_frame(), 1u);
