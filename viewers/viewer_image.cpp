@@ -82,11 +82,14 @@ void viewer_image::get_viewer_playmode_capture(QString dir) {
         if (rgb.empty()) continue;  // no frame has produced this kind yet
         cv::Mat bgr;
         cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
+        const QString path = dir + QLatin1String(f.suffix);
+        bool written = false;
         try {
-            cv::imwrite(QFile::encodeName(dir + QLatin1String(f.suffix)).toStdString(), bgr);
+            written = cv::imwrite(QFile::encodeName(path).toStdString(), bgr);
         } catch (const cv::Exception&) {
             // An unwritable path writes nothing; the other images are still tried.
         }
+        if (!written) emit send_viewer_log(tr("[Capture] Cannot save the image file : ") + path);
     }
 }
 

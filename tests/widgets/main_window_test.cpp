@@ -4,10 +4,13 @@
 #include "loopback.h"
 #include "qt_fixtures.h"
 #include "startup.h"
+#include "synthetic_frames.h"
+#include "tool_playbar.h"
 #include "tool_log.h"
 #include "tool_user.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QDockWidget>
 #include <QSignalSpy>
 #include <QLineEdit>
@@ -330,6 +333,37 @@ TEST_F(MainWindowTest, LogSaveClearAndFailures) {
     QTest::mouseClick(save, Qt::LeftButton);
     ASSERT_NE(dialogs.last_box(), nullptr);
     EXPECT_EQ(dialogs.last_box()->title, "Warning");
+}
+
+TEST_F(MainWindowTest, ACaptureThatCannotBeWrittenIsReportedInTheLog) {
+    MainWindow w;
+    synthetic::scene_t frame = synthetic::make_scene(10, 40, 1);
+    emit w.send_main_data(frame);
+    auto* capture = w.playbar_tool()->findChild<QPushButton*>("btn_capture");
+    ASSERT_NE(capture, nullptr);
+
+    // A capture that is written says nothing.
+    dialogs.answer_file(temp_path("saved"));
+    capture->click();
+    EXPECT_TRUE(QFile::exists(temp_path("saved.pcd")));
+    EXPECT_TRUE(w.log_tool()->text().isEmpty()) << w.log_tool()->text().toStdString();
+
+    // One that cannot be written names every file that is missing.
+    const QString prefix = temp_path("no-such-dir/frame");
+    dialogs.answer_file(prefix);
+    capture->click();
+    const QStringList lines = w.log_tool()->text().split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << w.log_tool()->text().toStdString();
+    QStringList files;
+    for (const QString& line : lines) {
+        const int at = line.indexOf("] [Capture] Cannot save the ");
+        ASSERT_GT(at, 0) << line.toStdString();
+        files << line.section(" : ", 1);
+    }
+    files.sort();
+    EXPECT_EQ(files, (QStringList{prefix + ".pcd", prefix + "_ambient.png", prefix + "_depth.png",
+                                  prefix + "_intensity.png"}));
+    EXPECT_TRUE(dialogs.last_box() == nullptr) << "reported in the log pane, not in a box";
 }
 
 TEST(StartupOptions, ParsesTheOperatorsOptions) {
