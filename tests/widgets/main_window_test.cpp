@@ -8,6 +8,7 @@
 #include "tool_playbar.h"
 #include "tool_log.h"
 #include "tool_user.h"
+#include "viewer_image.h"
 
 #include <QApplication>
 #include <QFile>
@@ -156,21 +157,47 @@ TEST_F(MainWindowTest, ViewRelaysEmitStoredValuesInOrder) {
 TEST_F(MainWindowTest, ImageRelayEmitsFifteenValuesInTheDocumentedOrder) {
     MainWindow w;
     QStringList order;
-    QObject::connect(&w, &MainWindow::send_main_image_auto_norm_ambient, [&](bool v) { order << QString("an_a %1").arg(v); });
-    QObject::connect(&w, &MainWindow::send_main_image_auto_norm_intensity, [&](bool v) { order << QString("an_i %1").arg(v); });
-    QObject::connect(&w, &MainWindow::send_main_image_min_val_ambient, [&](double v) { order << QString("min_a %1").arg(v); });
-    QObject::connect(&w, &MainWindow::send_main_image_max_val_depth, [&](double v) { order << QString("max_d %1").arg(v); });
-    QObject::connect(&w, &MainWindow::send_main_image_hist_mode_intensity, [&](bool v) { order << QString("h_i %1").arg(v); });
-    QObject::connect(&w, &MainWindow::send_main_image_grey_mode_ambient, [&](bool v) { order << QString("g_a %1").arg(v); });
-    QObject::connect(&w, &MainWindow::send_main_image_grey_mode_intensity, [&](bool v) { order << QString("g_i %1").arg(v); });
+    auto watch_bool = [&](void (MainWindow::*signal)(bool), const QString& name) {
+        QObject::connect(&w, signal, [&order, name](bool v) { order << QString("%1 %2").arg(name).arg(v); });
+    };
+    auto watch_double = [&](void (MainWindow::*signal)(double), const QString& name) {
+        QObject::connect(&w, signal, [&order, name](double v) { order << QString("%1 %2").arg(name).arg(v); });
+    };
+    watch_bool(&MainWindow::send_main_image_auto_norm_ambient, "an_a");
+    watch_bool(&MainWindow::send_main_image_auto_norm_depth, "an_d");
+    watch_bool(&MainWindow::send_main_image_auto_norm_intensity, "an_i");
+    watch_double(&MainWindow::send_main_image_min_val_ambient, "min_a");
+    watch_double(&MainWindow::send_main_image_min_val_depth, "min_d");
+    watch_double(&MainWindow::send_main_image_min_val_intensity, "min_i");
+    watch_double(&MainWindow::send_main_image_max_val_ambient, "max_a");
+    watch_double(&MainWindow::send_main_image_max_val_depth, "max_d");
+    watch_double(&MainWindow::send_main_image_max_val_intensity, "max_i");
+    watch_bool(&MainWindow::send_main_image_hist_mode_ambient, "h_a");
+    watch_bool(&MainWindow::send_main_image_hist_mode_depth, "h_d");
+    watch_bool(&MainWindow::send_main_image_hist_mode_intensity, "h_i");
+    watch_bool(&MainWindow::send_main_image_grey_mode_ambient, "g_a");
+    watch_bool(&MainWindow::send_main_image_grey_mode_depth, "g_d");
+    watch_bool(&MainWindow::send_main_image_grey_mode_intensity, "g_i");
+
+    // Not applied: the stored (initial) values go out.
+    w.get_main_image(false);
+    EXPECT_EQ(order, (QStringList{"an_a 0", "an_d 0", "an_i 0", "min_a 0", "min_d 0", "min_i 0", "max_a 500",
+                                  "max_d 20000", "max_i 400", "h_a 0", "h_d 0", "h_i 0", "g_a 0", "g_d 0", "g_i 0"}));
+
+    // Applied: every value of the tool bar's copy, each to its own signal.
     tool_user* t = w.user_tool();
-    t->image.intensity.auto_norm = true;
-    t->image.ambient.min_val = 7;
-    t->image.depth.max_val = 9000;
-    t->image.intensity.hist_mode = true;
-    t->image.intensity.grey_mode = true;
+    t->image.ambient = {true, 1, 11, false, true};
+    t->image.depth = {false, 2, 22, true, false};
+    t->image.intensity = {true, 3, 33, true, true};
+    order.clear();
     w.get_main_image(true);
-    EXPECT_EQ(order, (QStringList{"an_a 0", "an_i 1", "min_a 7", "max_d 9000", "h_i 1", "g_a 0", "g_i 1"}));
+    EXPECT_EQ(order, (QStringList{"an_a 1", "an_d 0", "an_i 1", "min_a 1", "min_d 2", "min_i 3", "max_a 11",
+                                  "max_d 22", "max_i 33", "h_a 0", "h_d 1", "h_i 1", "g_a 1", "g_d 0", "g_i 1"}));
+    // ... and the image view holds them.
+    const viewer_image* view = w.image_view();
+    EXPECT_TRUE(view->settings(viewer_image::intensity).auto_norm);
+    EXPECT_EQ(view->settings(viewer_image::depth).max_val, 22);
+    EXPECT_TRUE(view->settings(viewer_image::ambient).grey_mode);
 }
 
 TEST_F(MainWindowTest, NetworkChangeWritesTheRegisterFileWithoutAConnection) {
