@@ -92,6 +92,8 @@ MainWindow::MainWindow(QWidget* parent, bool admin)
         tool_admin_->setParent(this, Qt::Widget);
         tool_admin_->hide();
     }
+    // Only an administrator's session leaves a preset behind.
+    tool_admin_->device_admin->set_preset_at_exit(admin_mode);
 }
 
 MainWindow::~MainWindow() {

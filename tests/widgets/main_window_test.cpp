@@ -1,5 +1,8 @@
 // Main window: docks, title, start-up, connection failures, view relays.
 #include "MainWindow.h"
+#include "device/ConfigManager.h"
+#include "menu_device_admin.h"
+#include "tool_admin.h"
 #include "menu_connection.h"
 #include "loopback.h"
 #include "qt_fixtures.h"
@@ -58,11 +61,52 @@ TEST_F(MainWindowTest, UserModeHasFiveDocksAndThePlainTitle) {
 }
 
 TEST_F(MainWindowTest, AdminModeAddsTheRightDockAndTheTitleSuffix) {
-    MainWindow w(nullptr, true);
-    EXPECT_EQ(w.windowTitle(), "RO Vezovad <ADMIN_MODE>");
-    EXPECT_TRUE(dock_names(w).contains("admin_Dock"));
-    EXPECT_EQ(dock_names(w).size(), 6);
-    EXPECT_EQ(w.dockWidgetArea(w.findChild<QDockWidget*>("admin_Dock")), Qt::RightDockWidgetArea);
+    {
+        MainWindow w(nullptr, true);
+        EXPECT_EQ(w.windowTitle(), "RO Vezovad <ADMIN_MODE>");
+        EXPECT_TRUE(dock_names(w).contains("admin_Dock"));
+        EXPECT_EQ(dock_names(w).size(), 6);
+        EXPECT_EQ(w.dockWidgetArea(w.findChild<QDockWidget*>("admin_Dock")), Qt::RightDockWidgetArea);
+    }
+    EXPECT_TRUE(QFile::remove("device.conf")) << "the administrator's preset at exit";
+}
+
+TEST_F(MainWindowTest, OnlyAnAdministratorsSessionLeavesAPresetInTheWorkingDirectory) {
+    const QString preset = QDir::current().filePath("device.conf");
+    ASSERT_FALSE(QFile::exists(preset));
+    {
+        MainWindow w;
+        EXPECT_FALSE(w.admin_tool()->device_admin->writes_preset_at_exit());
+    }
+    EXPECT_FALSE(QFile::exists(preset)) << "user mode writes nothing at exit";
+
+    {
+        MainWindow w(nullptr, true);
+        std::vector<QString> network = {"127.0.0.1", "2001", "127.0.0.1", "5001"};
+        emit w.send_main_current_network(network);
+        TAVRIN::DadodUz::configurations_t cfg{};
+        cfg.fps = 25;
+        cfg.hv_bias = 27.5f;
+        cfg.prf_period = 408; // 490 kHz
+        w.admin_tool()->device_admin->get_menu_current_setting(cfg);
+    }
+    ASSERT_TRUE(QFile::exists(preset)) << "administrator mode writes the preset at exit";
+    TAVRIN::ConfigManager store(4);
+    ASSERT_TRUE(store.load(preset.toStdString()));
+    std::vector<std::string> ip;
+    std::vector<int> port, fps;
+    std::vector<double> hv, prf;
+    EXPECT_TRUE(store.get<std::string>(ip, "Connection-0", "device_ip_address"));
+    EXPECT_TRUE(store.get<int>(port, "Connection-0", "local_port"));
+    EXPECT_TRUE(store.get<int>(fps, "Device_settings-0", "fps"));
+    EXPECT_TRUE(store.get<double>(hv, "Device_settings-0", "hv_bias"));
+    EXPECT_TRUE(store.get<double>(prf, "Device_settings-0", "prf"));
+    EXPECT_EQ(ip, std::vector<std::string>{"127.0.0.1"});
+    EXPECT_EQ(port, std::vector<int>{5001});
+    EXPECT_EQ(fps, std::vector<int>{25});
+    EXPECT_EQ(hv, std::vector<double>{27.5});
+    EXPECT_EQ(prf, std::vector<double>{490});
+    QFile::remove(preset);
 }
 
 TEST_F(MainWindowTest, MissingStyleSheetPrintsOneLineAndTheWindowStillOpens) {
