@@ -24,6 +24,7 @@
 #include <QDockWidget>
 #include <QFile>
 #include <QHBoxLayout>
+#include <QLocale>
 #include <QTextStream>
 #include <array>
 #include <cstdio>
@@ -65,6 +66,17 @@ QDockWidget* make_dock(QMainWindow* window, const char* name, QWidget* content) 
 // Poll interval of the stream tick while no frame is ready.
 constexpr int kIdlePollMs = 1;
 
+// Numbers are shown and read in the C notation (a point for decimals, no
+// group separators) whatever the environment's locale. Dialogs are windows
+// of their own and do not take the main window's locale: each gets it, and
+// the default covers everything made later.
+void use_c_number_locale(QWidget* window) {
+    QLocale::setDefault(QLocale::c());
+    window->setLocale(QLocale::c());
+    for (QWidget* w : window->findChildren<QWidget*>())
+        if (w->isWindow()) w->setLocale(QLocale::c());
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent, bool admin)
@@ -94,6 +106,7 @@ MainWindow::MainWindow(QWidget* parent, bool admin)
     }
     // Only an administrator's session leaves a preset behind.
     tool_admin_->device_admin->set_preset_at_exit(admin_mode);
+    use_c_number_locale(this);
 }
 
 MainWindow::~MainWindow() {

@@ -1,8 +1,10 @@
 // Main window: docks, title, start-up, connection failures, view relays.
 #include "MainWindow.h"
+#include "comma_locale.h"
 #include "device/ConfigManager.h"
 #include "menu_device_admin.h"
 #include "tool_admin.h"
+#include "menu_pointcloud.h"
 #include "menu_connection.h"
 #include "loopback.h"
 #include "qt_fixtures.h"
@@ -14,8 +16,10 @@
 #include "viewer_image.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QDockWidget>
+#include <QDoubleSpinBox>
 #include <QSignalSpy>
 #include <QLineEdit>
 #include <QPushButton>
@@ -435,6 +439,23 @@ TEST_F(MainWindowTest, ACaptureThatCannotBeWrittenIsReportedInTheLog) {
     EXPECT_EQ(files, (QStringList{prefix + ".pcd", prefix + "_ambient.png", prefix + "_depth.png",
                                   prefix + "_intensity.png"}));
     EXPECT_TRUE(dialogs.last_box() == nullptr) << "reported in the log pane, not in a box";
+}
+
+TEST_F(MainWindowTest, NumbersKeepThePointUnderACommaLocale) {
+    comma_locale de;
+    if (!de.active()) GTEST_SKIP() << comma_locale::missing();
+    MainWindow w;
+    emit w.send_main_playmode_FPS(24.9998);
+    tool_playbar* bar = w.playbar_tool();
+    EXPECT_EQ(bar->findChild<QLineEdit*>("le_fps")->text(), "24.9998 FPS");
+    auto* speed = bar->findChild<QDoubleSpinBox*>("sb_speed");
+    speed->setValue(2.5);
+    EXPECT_EQ(speed->text(), "2.5");
+    auto* min_distance = w.user_tool()->pointcloud_menu->findChild<QDoubleSpinBox*>("sb_MinDistance");
+    ASSERT_NE(min_distance, nullptr);
+    EXPECT_EQ(min_distance->text(), "0.00");
+    // Typed values are read with the point too.
+    EXPECT_EQ(min_distance->valueFromText("1.25"), 1.25);
 }
 
 TEST(StartupOptions, ParsesTheOperatorsOptions) {
