@@ -66,11 +66,11 @@ protected:
                                                           {"le_pc_ip", "127.0.0.1"},
                                                           {"le_pc_port", "0"}};
         for (const auto& f : fields) {
-            auto* edit = dialog->findChild<QLineEdit*>(f.first);
-            ASSERT_NE(edit, nullptr) << f.first;
+            auto* edit = control<QLineEdit>(dialog, f.first);
+            ASSERT_NE(edit, nullptr);
             edit->setText(f.second);
         }
-        auto* connect = dialog->findChild<QPushButton*>("btn_connect");
+        auto* connect = control<QPushButton>(dialog, "btn_connect");
         ASSERT_NE(connect, nullptr);
         connect->click();
         ASSERT_NE(w.device_handle(), nullptr) << (dialogs.last_box() ? dialogs.last_box()->text.toStdString() : "");
@@ -78,23 +78,15 @@ protected:
         EXPECT_FALSE(connect->isEnabled()) << "the dialog knows it is connected";
     }
     static void disconnect_stream(MainWindow& w) {
-        auto* disconnect = w.user_tool()->connection->findChild<QPushButton*>("btn_disconnect");
+        auto* disconnect = control<QPushButton>(w.user_tool()->connection, "btn_disconnect");
         ASSERT_NE(disconnect, nullptr);
         disconnect->click();
         EXPECT_EQ(w.device_handle(), nullptr);
     }
 
     template <class T>
-    static T* bar(MainWindow& w, const char* name) {
-        T* c = w.playbar_tool()->findChild<T*>(name);
-        EXPECT_NE(c, nullptr) << name;
-        return c;
-    }
-    static QPushButton* user_button(MainWindow& w, const char* name) {
-        auto* b = w.user_tool()->findChild<QPushButton*>(name);
-        EXPECT_NE(b, nullptr) << name;
-        return b;
-    }
+    static T* bar(MainWindow& w, const char* name) { return control<T>(w.playbar_tool(), name); }
+    static QPushButton* user_button(MainWindow& w, const char* name) { return control<QPushButton>(w.user_tool(), name); }
     static std::vector<std::uint32_t> tick(MainWindow& w, shown_frames& shown) {
         shown.numbers.clear();
         w.on_frame_timer();

@@ -117,11 +117,7 @@ protected:
     }
 
     template <class T>
-    static T* child(MainWindow& w, const char* name) {
-        T* c = w.playbar_tool()->findChild<T*>(name);
-        EXPECT_NE(c, nullptr) << name;
-        return c;
-    }
+    static T* child(MainWindow& w, const char* name) { return control<T>(w.playbar_tool(), name); }
     static void press(MainWindow& w, const char* button) { child<QPushButton>(w, button)->click(); }
     static QString counter(MainWindow& w) { return child<QLineEdit>(w, "le_frame_control")->text(); }
     static QSlider* slider(MainWindow& w) { return child<QSlider>(w, "sl_frame_control"); }
@@ -453,7 +449,7 @@ TEST_F(MainWindowPlayTest, CancelledLoadClosesTheOpenRecordingAndOpensNothing) {
     w.get_main_playmode_status(true);
     ASSERT_NE(w.device_handle(), nullptr);
     QSignalSpy play_mode(w.user_tool(), &tool_user::send_tool_play_mode);
-    w.user_tool()->findChild<QPushButton*>("btn_load")->click(); // no answer queued: cancelled
+    control<QPushButton>(w.user_tool(), "btn_load")->click(); // no answer queued: cancelled
     ASSERT_EQ(play_mode.count(), 1);
     EXPECT_FALSE(play_mode.at(0).at(0).toBool());
     EXPECT_EQ(w.device_handle(), nullptr);
@@ -472,7 +468,7 @@ TEST_F(MainWindowPlayTest, LoadingASecondRecordingReplacesTheFirst) {
     press(w, "btn_play");
     for (std::uint32_t i = 0; i < 6; ++i) EXPECT_EQ(tick(w, shown), frames({i}));
     dialogs.answer_file(second);
-    w.user_tool()->findChild<QPushButton*>("btn_load")->click();
+    control<QPushButton>(w.user_tool(), "btn_load")->click();
     ASSERT_NE(w.device_handle(), nullptr);
     w.frame_tick_timer()->stop();
     EXPECT_EQ(w.playmode_total_frames(), 3u);

@@ -119,8 +119,8 @@ TEST_F(MainWindowStreamTest, DisconnectStopsTheTimersAndReleasesTheDevice) {
 TEST_F(MainWindowStreamTest, DisconnectingWhileRecordingFinishesAndEndsTheRecording) {
     auto w = connected_window();
     ASSERT_NE(w->device_handle(), nullptr);
-    auto* record = w->playbar_tool()->findChild<QPushButton*>("btn_record");
-    auto* clock = w->playbar_tool()->findChild<QLineEdit*>("le_frame");
+    auto* record = control<QPushButton>(w->playbar_tool(), "btn_record");
+    auto* clock = control<QLineEdit>(w->playbar_tool(), "le_frame");
     ASSERT_NE(record, nullptr);
     ASSERT_NE(clock, nullptr);
     QSignalSpy logs(w.get(), &MainWindow::send_main_log_message);

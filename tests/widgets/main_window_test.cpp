@@ -44,14 +44,14 @@ TEST_F(MainWindowTest, UserModeHasFiveDocksAndThePlainTitle) {
     EXPECT_EQ(w.windowTitle(), "RO Vezovad");
     EXPECT_FALSE(w.is_admin_mode());
     EXPECT_EQ(dock_names(w), (QStringList{"image_Dock", "log_Dock", "playbar_Dock", "pointcloud_Dock", "user_Dock"}));
-    auto* cloud = w.findChild<QDockWidget*>("pointcloud_Dock");
+    auto* cloud = control<QDockWidget>(&w, "pointcloud_Dock");
     ASSERT_NE(cloud, nullptr);
     EXPECT_EQ(w.centralWidget(), cloud);
-    EXPECT_EQ(w.dockWidgetArea(w.findChild<QDockWidget*>("user_Dock")), Qt::LeftDockWidgetArea);
-    EXPECT_EQ(w.dockWidgetArea(w.findChild<QDockWidget*>("playbar_Dock")), Qt::BottomDockWidgetArea);
-    EXPECT_EQ(w.dockWidgetArea(w.findChild<QDockWidget*>("log_Dock")), Qt::BottomDockWidgetArea);
-    EXPECT_EQ(w.dockWidgetArea(w.findChild<QDockWidget*>("image_Dock")), Qt::TopDockWidgetArea);
-    EXPECT_EQ(w.findChild<QDockWidget*>("log_Dock")->allowedAreas(), Qt::BottomDockWidgetArea);
+    EXPECT_EQ(w.dockWidgetArea(control<QDockWidget>(&w, "user_Dock")), Qt::LeftDockWidgetArea);
+    EXPECT_EQ(w.dockWidgetArea(control<QDockWidget>(&w, "playbar_Dock")), Qt::BottomDockWidgetArea);
+    EXPECT_EQ(w.dockWidgetArea(control<QDockWidget>(&w, "log_Dock")), Qt::BottomDockWidgetArea);
+    EXPECT_EQ(w.dockWidgetArea(control<QDockWidget>(&w, "image_Dock")), Qt::TopDockWidgetArea);
+    EXPECT_EQ(control<QDockWidget>(&w, "log_Dock")->allowedAreas(), Qt::BottomDockWidgetArea);
     EXPECT_EQ(w.dockOptions(), QMainWindow::ForceTabbedDocks);
     EXPECT_EQ(w.corner(Qt::TopLeftCorner), Qt::LeftDockWidgetArea);
     EXPECT_EQ(w.corner(Qt::BottomRightCorner), Qt::RightDockWidgetArea);
@@ -70,7 +70,7 @@ TEST_F(MainWindowTest, AdminModeAddsTheRightDockAndTheTitleSuffix) {
         EXPECT_EQ(w.windowTitle(), "RO Vezovad <ADMIN_MODE>");
         EXPECT_TRUE(dock_names(w).contains("admin_Dock"));
         EXPECT_EQ(dock_names(w).size(), 6);
-        EXPECT_EQ(w.dockWidgetArea(w.findChild<QDockWidget*>("admin_Dock")), Qt::RightDockWidgetArea);
+        EXPECT_EQ(w.dockWidgetArea(control<QDockWidget>(&w, "admin_Dock")), Qt::RightDockWidgetArea);
     }
     EXPECT_TRUE(QFile::remove("device.conf")) << "the administrator's preset at exit";
 }
@@ -302,12 +302,12 @@ TEST_F(MainWindowTest, ConnectionDialogParsesPortsAndRequests) {
     menu_connection dlg;
     EXPECT_EQ(dlg.windowTitle(), "GX Connection");
     EXPECT_TRUE(dlg.isModal() || dlg.windowModality() == Qt::ApplicationModal);
-    auto* device_ip = dlg.findChild<QLineEdit*>("le_device_ip");
-    auto* device_port = dlg.findChild<QLineEdit*>("le_device_port");
-    auto* pc_ip = dlg.findChild<QLineEdit*>("le_pc_ip");
-    auto* pc_port = dlg.findChild<QLineEdit*>("le_pc_port");
-    auto* connect_btn = dlg.findChild<QPushButton*>("btn_connect");
-    auto* disconnect_btn = dlg.findChild<QPushButton*>("btn_disconnect");
+    auto* device_ip = control<QLineEdit>(&dlg, "le_device_ip");
+    auto* device_port = control<QLineEdit>(&dlg, "le_device_port");
+    auto* pc_ip = control<QLineEdit>(&dlg, "le_pc_ip");
+    auto* pc_port = control<QLineEdit>(&dlg, "le_pc_port");
+    auto* connect_btn = control<QPushButton>(&dlg, "btn_connect");
+    auto* disconnect_btn = control<QPushButton>(&dlg, "btn_disconnect");
     ASSERT_TRUE(device_ip && device_port && pc_ip && pc_port && connect_btn && disconnect_btn);
     EXPECT_EQ(device_ip->text(), "192.168.1.10");
     EXPECT_EQ(device_port->text(), "2000");
@@ -364,8 +364,8 @@ TEST_F(MainWindowTest, LogLinesCarryTheTimePrefix) {
 
 TEST_F(MainWindowTest, LogSaveClearAndFailures) {
     tool_log log;
-    auto* save = log.findChild<QPushButton*>("btn_save_log_file");
-    auto* clear = log.findChild<QPushButton*>("btn_clear");
+    auto* save = control<QPushButton>(&log, "btn_save_log_file");
+    auto* clear = control<QPushButton>(&log, "btn_clear");
     ASSERT_TRUE(save && clear);
     EXPECT_EQ(save->text(), "Save Log File (.txt)");
 
@@ -414,7 +414,7 @@ TEST_F(MainWindowTest, ACaptureThatCannotBeWrittenIsReportedInTheLog) {
     MainWindow w;
     synthetic::scene_t frame = synthetic::make_scene(10, 40, 1);
     emit w.send_main_data(frame);
-    auto* capture = w.playbar_tool()->findChild<QPushButton*>("btn_capture");
+    auto* capture = control<QPushButton>(w.playbar_tool(), "btn_capture");
     ASSERT_NE(capture, nullptr);
 
     // A capture that is written says nothing.
@@ -447,11 +447,11 @@ TEST_F(MainWindowTest, NumbersKeepThePointUnderACommaLocale) {
     MainWindow w;
     emit w.send_main_playmode_FPS(24.9998);
     tool_playbar* bar = w.playbar_tool();
-    EXPECT_EQ(bar->findChild<QLineEdit*>("le_fps")->text(), "24.9998 FPS");
-    auto* speed = bar->findChild<QDoubleSpinBox*>("sb_speed");
+    EXPECT_EQ(control<QLineEdit>(bar, "le_fps")->text(), "24.9998 FPS");
+    auto* speed = control<QDoubleSpinBox>(bar, "sb_speed");
     speed->setValue(2.5);
     EXPECT_EQ(speed->text(), "2.5");
-    auto* min_distance = w.user_tool()->pointcloud_menu->findChild<QDoubleSpinBox*>("sb_MinDistance");
+    auto* min_distance = control<QDoubleSpinBox>(w.user_tool()->pointcloud_menu, "sb_MinDistance");
     ASSERT_NE(min_distance, nullptr);
     EXPECT_EQ(min_distance->text(), "0.00");
     // Typed values are read with the point too.

@@ -10,13 +10,6 @@
 
 namespace {
 
-template <class T>
-T* control(QObject* dialog, const char* name) {
-    T* w = dialog->findChild<T*>(name);
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
-
 class menu_pointcloud_test : public widget_test {
 protected:
     menu_pointcloud dlg;

@@ -43,7 +43,7 @@ TEST(slot_connection_check, a_slot_without_its_control_fails_the_test) {
 TEST(slot_connection_check, slots_with_their_controls_connect_quietly) {
     clean_probe probe;
     QMetaObject::connectSlotsByName(&probe);
-    probe.findChild<QPushButton*>("btn_present")->click();
+    control<QPushButton>(&probe, "btn_present")->click();
     EXPECT_EQ(probe.clicks, 1);
 }
 
