@@ -1,5 +1,5 @@
-#include "MainWindow.h"
-#include "startup.h"
+#include "app/MainWindow.h"
+#include "app/startup.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>

@@ -6,9 +6,9 @@
 //                      [--max-dist M] [--point-size P] [--empty] [--no-images]
 // --empty feeds 0 x 0 frames (the fixed cost of a tick), --no-images skips
 // the image view.
-#include "synthetic_frames.h"
-#include "viewer_image.h"
-#include "viewer_pointcloud.h"
+#include "tests/support/synthetic_frames.h"
+#include "viewers/viewer_image.h"
+#include "viewers/viewer_pointcloud.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "tool_playbar.h"
+#include "tools/tool_playbar.h"
 
 #include "app/dialog_seam.h"
 #include "logic/playbar_text.h"

@@ -1,11 +1,11 @@
 // Numbers shown, written and read by the viewer's logic and the libraries keep
 // the decimal point under a comma-decimal process locale.
-#include "comma_locale.h"
 #include "device/ConfigManager.h"
 #include "device/gx_protocol.h"
 #include "logic/configuration_codec.h"
 #include "logic/device_message.h"
 #include "logic/playbar_text.h"
+#include "tests/support/comma_locale.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -4,7 +4,7 @@
 // Both answer message boxes and file dialogs through `dialogs`.
 #pragma once
 
-#include "dialog_answerer.h"
+#include "tests/support/dialog_answerer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

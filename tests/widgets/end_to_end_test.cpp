@@ -3,12 +3,12 @@
 // through the user tool bar, play, seek, repeat and capture. The long run
 // (30 s of recording) is the one test named EndToEnd...; it prints what it
 // measures.
-#include "MainWindow.h"
-#include "emulator_process.h"
-#include "menu_connection.h"
-#include "qt_fixtures.h"
-#include "tool_playbar.h"
-#include "tool_user.h"
+#include "app/MainWindow.h"
+#include "menus/menu_connection.h"
+#include "tests/support/emulator_process.h"
+#include "tests/support/qt_fixtures.h"
+#include "tools/tool_playbar.h"
+#include "tools/tool_user.h"
 
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>

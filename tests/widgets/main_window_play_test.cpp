@@ -2,14 +2,14 @@
 // recording writer, played through the play bar. The frame timer is stopped
 // after opening and the ticks are driven by hand, so every tick's effect is
 // seen on its own.
-#include "MainWindow.h"
+#include "app/MainWindow.h"
+#include "app/startup.h"
 #include "device/gx_protocol.h"
 #include "device/gx_recording.h"
-#include "qt_fixtures.h"
-#include "startup.h"
-#include "synthetic_frames.h"
-#include "tool_playbar.h"
-#include "tool_user.h"
+#include "tests/support/qt_fixtures.h"
+#include "tests/support/synthetic_frames.h"
+#include "tools/tool_playbar.h"
+#include "tools/tool_user.h"
 
 #include <QDoubleSpinBox>
 #include <QFile>

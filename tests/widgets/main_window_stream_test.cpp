@@ -1,12 +1,12 @@
 // Main window against the GX emulator over loopback: stream connect and
 // disconnect, frame delivery, recording on disconnect, closing while connected.
-#include "MainWindow.h"
-#include "emulator_process.h"
-#include "menu_connection.h"
-#include "qt_fixtures.h"
-#include "tool_playbar.h"
-#include "tool_user.h"
-#include "viewer_image.h"
+#include "app/MainWindow.h"
+#include "menus/menu_connection.h"
+#include "tests/support/emulator_process.h"
+#include "tests/support/qt_fixtures.h"
+#include "tools/tool_playbar.h"
+#include "tools/tool_user.h"
+#include "viewers/viewer_image.h"
 
 #include <QFile>
 #include <QLineEdit>

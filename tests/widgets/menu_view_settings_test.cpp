@@ -1,6 +1,6 @@
 #include "menus/menu_image.h"
 #include "menus/menu_pointcloud.h"
-#include "qt_fixtures.h"
+#include "tests/support/qt_fixtures.h"
 
 #include <QCheckBox>
 #include <QComboBox>

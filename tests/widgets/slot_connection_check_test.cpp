@@ -1,6 +1,6 @@
 // The test programs turn Qt's "No matching signal" warning of the form slot
 // auto-connection into a test failure (tests/support/test_main.cpp).
-#include "qt_fixtures.h"
+#include "tests/support/qt_fixtures.h"
 
 #include <QMetaObject>
 #include <QPushButton>

@@ -1,4 +1,4 @@
-#include "qt_fixtures.h"
+#include "tests/support/qt_fixtures.h"
 #include "tools/tool_playbar.h"
 
 #include <QDir>

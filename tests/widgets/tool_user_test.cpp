@@ -2,7 +2,7 @@
 #include "menus/menu_device_user.h"
 #include "menus/menu_image.h"
 #include "menus/menu_pointcloud.h"
-#include "qt_fixtures.h"
+#include "tests/support/qt_fixtures.h"
 #include "tools/tool_user.h"
 
 #include <QCheckBox>

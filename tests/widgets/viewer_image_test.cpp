@@ -1,8 +1,8 @@
 // The image view: settings, the update order, kept and emitted images, capture.
-#include "viewer_image.h"
+#include "viewers/viewer_image.h"
 
-#include "qt_fixtures.h"
-#include "synthetic_frames.h"
+#include "tests/support/qt_fixtures.h"
+#include "tests/support/synthetic_frames.h"
 
 #include <QFile>
 #include <QLabel>

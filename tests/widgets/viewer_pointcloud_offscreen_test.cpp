@@ -3,8 +3,8 @@
 // without drawing anything.
 #include "viewers/viewer_pointcloud.h"
 
-#include "qt_fixtures.h"
-#include "synthetic_frames.h"
+#include "tests/support/qt_fixtures.h"
+#include "tests/support/synthetic_frames.h"
 
 #include <QFile>
 #include <QVTKOpenGLNativeWidget.h>
