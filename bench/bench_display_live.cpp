@@ -51,6 +51,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "needs an X server: run under scripts/xvfb.sh\n");
         return 1;
     }
+    // A benchmark leaves nothing behind: no shader caches in the home directory.
+    qputenv("MESA_SHADER_CACHE_DISABLE", "true");
+    qputenv("QT_DISABLE_SHADER_DISK_CACHE", "1");
     QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C"); // the printed figures keep the point whatever the environment says

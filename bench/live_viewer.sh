@@ -9,6 +9,8 @@ if [ -z "${DISPLAY:-}" ]; then
   exec "$root/scripts/xvfb.sh" --screen 1600x1000x24 "$0" "$@"
 fi
 build="${VEZOVAD_BUILD_DIR:-$root/build}"
+# A benchmark leaves nothing behind: no shader caches in the home directory.
+export MESA_SHADER_CACHE_DISABLE=true QT_DISABLE_SHADER_DISK_CACHE=1
 fps="${1:-10}"
 secs="${2:-60}"
 out="$(mktemp)"
