@@ -1,22 +1,22 @@
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 
-#include "dialog_seam.h"
+#include "app/dialog_seam.h"
 #include "logic/device_message.h"
 #include "logic/frame_rate.h"
-#include "menu_board_align.h"
-#include "menu_connection.h"
-#include "menu_device_admin.h"
-#include "menu_device_user.h"
-#include "menu_histogram.h"
-#include "menu_image_analysis.h"
-#include "menu_offset_cal.h"
-#include "tool_admin.h"
-#include "tool_log.h"
-#include "tool_playbar.h"
-#include "tool_user.h"
+#include "menus/menu_board_align.h"
+#include "menus/menu_connection.h"
+#include "menus/menu_device_admin.h"
+#include "menus/menu_device_user.h"
+#include "menus/menu_histogram.h"
+#include "menus/menu_image_analysis.h"
+#include "menus/menu_offset_cal.h"
+#include "tools/tool_admin.h"
+#include "tools/tool_log.h"
+#include "tools/tool_playbar.h"
+#include "tools/tool_user.h"
 #include "ui_MainWindow.h"
-#include "viewer_image.h"
-#include "viewer_pointcloud.h"
+#include "viewers/viewer_image.h"
+#include "viewers/viewer_pointcloud.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -24,6 +24,7 @@
 #include <QDockWidget>
 #include <QFile>
 #include <QHBoxLayout>
+#include <QLocale>
 #include <QTextStream>
 #include <array>
 #include <cstdio>
@@ -65,6 +66,17 @@ QDockWidget* make_dock(QMainWindow* window, const char* name, QWidget* content) 
 // Poll interval of the stream tick while no frame is ready.
 constexpr int kIdlePollMs = 1;
 
+// Numbers are shown and read in the C notation (a point for decimals, no
+// group separators) whatever the environment's locale. Dialogs are windows
+// of their own and do not take the main window's locale: each gets it, and
+// the default covers everything made later.
+void use_c_number_locale(QWidget* window) {
+    QLocale::setDefault(QLocale::c());
+    window->setLocale(QLocale::c());
+    for (QWidget* w : window->findChildren<QWidget*>())
+        if (w->isWindow()) w->setLocale(QLocale::c());
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent, bool admin)
@@ -92,6 +104,9 @@ MainWindow::MainWindow(QWidget* parent, bool admin)
         tool_admin_->setParent(this, Qt::Widget);
         tool_admin_->hide();
     }
+    // Only an administrator's session leaves a preset behind.
+    tool_admin_->device_admin->set_preset_at_exit(admin_mode);
+    use_c_number_locale(this);
 }
 
 MainWindow::~MainWindow() {
@@ -244,6 +259,7 @@ void MainWindow::wire() {
     connect(this, &MainWindow::send_main_data, tool_admin_->offset_cal, &menu_offset_cal::updateScene);      // 79
     connect(this, &MainWindow::send_main_log_message, tool_log_, &tool_log::append_log);                     // 80
     connect(viewer_image_, &viewer_image::send_viewer_log, this, &MainWindow::get_main_log);                 // 81
+    connect(viewer_pointcloud_, &viewer_pointcloud::send_viewer_log, this, &MainWindow::get_main_log);       // capture failures
 }
 
 void MainWindow::log(const QString& msg) { emit send_main_log_message(msg); }
@@ -297,6 +313,8 @@ void MainWindow::get_main_device_connect() {
         total_frame = 0;
         device->get_logging_file_size(total_frame);
         tool_playbar_->set_total_frame(total_frame);
+        // A new recording starts at its first frame, also on the play bar.
+        tool_playbar_->set_current_frame(0);
         playmode_fps = 10.0;
         if (total_frame > 1) {
             scene_t probe;
@@ -336,8 +354,13 @@ void MainWindow::get_main_device_connect() {
 void MainWindow::get_main_device_disconnect() {
     wait_cursor busy;
     if (device == nullptr) return;
-    if (record_status && !device->stop_recording())
-        log(tr("[Stream mode] The recording is incomplete: some frames could not be written to the file."));
+    if (record_status) {
+        // The recording ends with the connection; the play bar goes back to "Record".
+        if (!device->stop_recording())
+            log(tr("[Stream mode] The recording is incomplete: some frames could not be written to the file."));
+        record_status = false;
+        emit send_main_record_status(false);
+    }
     if (play_mode) {
         log(tr("[Play mode] Disconnect File : ") + file_path);
     } else {

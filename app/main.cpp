@@ -5,6 +5,7 @@
 #include <QSurfaceFormat>
 #include <QTimer>
 #include <QVTKOpenGLNativeWidget.h>
+#include <clocale>
 #include <cstdio>
 
 int main(int argc, char** argv) {
@@ -27,6 +28,9 @@ int main(int argc, char** argv) {
 
     QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
     QApplication app(argc, argv);
+    // Qt takes the process locale from the environment; the libraries that
+    // print or read numbers with the C library (VTK, OpenCV) keep the point.
+    std::setlocale(LC_NUMERIC, "C");
 
     startup::load_style_sheet(app);
     MainWindow window(nullptr, opts.admin);

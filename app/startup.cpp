@@ -1,9 +1,9 @@
-#include "startup.h"
+#include "app/startup.h"
 
-#include "MainWindow.h"
-#include "menu_connection.h"
-#include "tool_playbar.h"
-#include "tool_user.h"
+#include "app/MainWindow.h"
+#include "menus/menu_connection.h"
+#include "tools/tool_playbar.h"
+#include "tools/tool_user.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

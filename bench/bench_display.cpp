@@ -3,7 +3,7 @@
 //   bench_display [iterations]
 #include "logic/cloud_builder.h"
 #include "logic/display_pipeline.h"
-#include "synthetic_frames.h"
+#include "tests/support/synthetic_frames.h"
 
 #include <opencv2/imgproc.hpp>
 

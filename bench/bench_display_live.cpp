@@ -1,4 +1,4 @@
-// The whole live tick with rendering, under an X server (xvfb-run -a):
+// The whole live tick with rendering, under an X server (scripts/xvfb.sh):
 // a window of about 1200 x 700 with the image view above the point cloud
 // view, fed from a 0 ms timer with a frame always ready, as the main window's
 // frame timer does while streaming. Prints ticks and frames shown per second.
@@ -6,9 +6,9 @@
 //                      [--max-dist M] [--point-size P] [--empty] [--no-images]
 // --empty feeds 0 x 0 frames (the fixed cost of a tick), --no-images skips
 // the image view.
-#include "synthetic_frames.h"
-#include "viewer_image.h"
-#include "viewer_pointcloud.h"
+#include "tests/support/synthetic_frames.h"
+#include "viewers/viewer_image.h"
+#include "viewers/viewer_pointcloud.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -23,6 +23,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,11 +48,15 @@ int main(int argc, char** argv) {
         else seconds = std::max(1.0, std::atof(argv[i]));
     }
     if (std::getenv("DISPLAY") == nullptr) {
-        std::fprintf(stderr, "needs an X server: run under xvfb-run -a -s \"-screen 0 1280x1024x24\"\n");
+        std::fprintf(stderr, "needs an X server: run under scripts/xvfb.sh\n");
         return 1;
     }
+    // A benchmark leaves nothing behind: no shader caches in the home directory.
+    qputenv("MESA_SHADER_CACHE_DISABLE", "true");
+    qputenv("QT_DISABLE_SHADER_DISK_CACHE", "1");
     QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
     QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C"); // the printed figures keep the point whatever the environment says
 
     QWidget window;
     window.resize(1200, 700);

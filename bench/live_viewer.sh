@@ -4,11 +4,13 @@
 # tick emitted (each emitted frame is drawn by both views).
 #   bench/live_viewer.sh [FPS] [SECONDS]      (defaults: 10 FPS, 60 s)
 set -euo pipefail
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1600x1000x24" "$0" "$@"
-fi
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+if [ -z "${DISPLAY:-}" ]; then
+  exec "$root/scripts/xvfb.sh" --screen 1600x1000x24 "$0" "$@"
+fi
 build="${VEZOVAD_BUILD_DIR:-$root/build}"
+# A benchmark leaves nothing behind: no shader caches in the home directory.
+export MESA_SHADER_CACHE_DISABLE=true QT_DISABLE_SHADER_DISK_CACHE=1
 fps="${1:-10}"
 secs="${2:-60}"
 out="$(mktemp)"

@@ -1,5 +1,7 @@
 #include "device/ConfigManager.h"
 
+#include "device/c_numbers.h"
+
 #include <boost/property_tree/ini_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
@@ -63,12 +65,7 @@ std::string encode(int v) { return std::to_string(v); }
 std::string encode(double v) {
     if (std::isnan(v)) return "nan";
     if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.17g", v);
-    // The C locale is assumed for the decimal point; repair any other.
-    for (char* p = buf; *p; ++p)
-        if (*p == ',') *p = '.';
-    return buf;
+    return c_numbers::general(v, 17);
 }
 
 // Splits an encoded value into raw element texts. Quoted elements are
@@ -175,10 +172,9 @@ bool convert(const element& e, double& v) {
     }
     // Parse in the C locale whatever the process locale is. Subnormal values
     // set ERANGE but are exact; only overflow to infinity is refused.
-    static locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
     errno = 0;
     char* end = nullptr;
-    double x = strtod_l(t.c_str(), &end, c_locale);
+    double x = c_numbers::parse(t.c_str(), &end);
     if (end != t.c_str() + t.size()) return false;
     if (errno == ERANGE && std::isinf(x)) return false;
     v = x;

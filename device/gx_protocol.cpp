@@ -1,5 +1,7 @@
 #include "device/gx_protocol.h"
 
+#include "device/c_numbers.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -403,9 +405,7 @@ const reg_def* find_reg(const std::string& name) {
 }
 
 std::string fmt_float(float f) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.9g", double(f));
-    return buf;
+    return c_numbers::general(double(f), 9);
 }
 
 std::string value_at(const register_set& regs, const reg_def& d, int i) {
@@ -456,7 +456,7 @@ bool parse_float(const std::string& s, float& out) {
     if (s.empty() || s.size() > 40) return false;
     char* e = nullptr;
     errno = 0;
-    const double v = std::strtod(s.c_str(), &e);
+    const double v = c_numbers::parse(s.c_str(), &e);
     if (e == s.c_str() || *e || !std::isfinite(v) || std::fabs(v) > double(std::numeric_limits<float>::max())) return false;
     out = float(v);
     return true;

@@ -11,10 +11,19 @@ execute_process(COMMAND ${CMAKE_COMMAND} --build ${BIN} RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "building the fuzz targets failed")
 endif()
-foreach(t datagram message register_file recording)
+# A seed for the register dump parser: one record of each kind of value.
+if(NOT EXISTS ${BIN}/corpus_register_dump/seed)
+  file(WRITE ${BIN}/corpus_register_dump/seed
+       "1234::RS::SN,STR,1,GX0-EMU-0001\nRXVDP,FLOAT,1,1.25\nTHRES,FLOAT,4,80.91,0.4295,54.35,15\n"
+       "RXHVC,FLOAT,1,1.9\nSTREAM,UINT8,1,1\nSPADOFSL,UINT8,3,1,2,3\nVCSELOFS,UINT16,2,0x10,7\n"
+       "FWVER,STR,1,1.4.2\nFPS,INT32,1,-25\n")
+endif()
+# Everything a run writes (corpus, crash files) stays in the build directory.
+foreach(t datagram message register_file recording register_dump)
   file(MAKE_DIRECTORY ${BIN}/corpus_${t})
   execute_process(COMMAND ${BIN}/fuzz_${t} -seed=1 -max_total_time=${SECONDS} -rss_limit_mb=2048 -timeout=10
-                          -print_final_stats=1 ${BIN}/corpus_${t}
+                          -print_final_stats=1 -artifact_prefix=${BIN}/ ${BIN}/corpus_${t}
+                  WORKING_DIRECTORY ${BIN}
                   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   string(REGEX MATCH "stat::number_of_executed_units: *[0-9]+" runs "${err}")
   message(STATUS "fuzz_${t}: ${runs}")

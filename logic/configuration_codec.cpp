@@ -1,5 +1,7 @@
 #include "logic/configuration_codec.h"
 
+#include "device/c_numbers.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -67,16 +69,14 @@ float parse_real_cell(const std::string& text) {
     while (*s == ' ' || *s == '\t') ++s;
     if (*s == '\0') return 0.0f;
     char* end = nullptr;
-    double v = std::strtod(s, &end);
+    double v = c_numbers::parse(s, &end);
     while (end && (*end == ' ' || *end == '\t')) ++end;
     if (end == s || *end != '\0' || !std::isfinite(v)) return 0.0f;
     return static_cast<float>(v);
 }
 
 std::string format_fir_real(float v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%f", static_cast<double>(v));
-    return buf;
+    return c_numbers::fixed(static_cast<double>(v));
 }
 
 void fir_cells_to_coef(const std::vector<std::string>& cells, std::uint32_t coef[2]) {

@@ -1,5 +1,7 @@
 #include "logic/device_message.h"
 
+#include "device/c_numbers.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -70,7 +72,7 @@ bool parse_real(const std::string& s, double& v) {
     while (*p == ' ' || *p == '\t') ++p;
     if (*p == '\0') return false;
     char* end = nullptr;
-    double x = std::strtod(p, &end);
+    double x = c_numbers::parse(p, &end);
     while (*end == ' ' || *end == '\t' || *end == '\r') ++end;
     if (end == p || *end != '\0' || !std::isfinite(x)) return false;
     v = x;

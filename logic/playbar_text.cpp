@@ -1,5 +1,7 @@
 #include "logic/playbar_text.h"
 
+#include "device/c_numbers.h"
+
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -9,9 +11,7 @@ namespace playbar_text {
 std::string format_g(double value) {
     if (std::isnan(value)) return "nan";
     if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%g", value);
-    return buf;
+    return c_numbers::general(value);
 }
 
 std::string frame_counter(double current, double total) {

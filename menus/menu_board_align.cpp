@@ -1,4 +1,4 @@
-#include "menu_board_align.h"
+#include "menus/menu_board_align.h"
 
 #include <QIcon>
 

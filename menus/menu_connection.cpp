@@ -1,4 +1,4 @@
-#include "menu_connection.h"
+#include "menus/menu_connection.h"
 
 #include "ui_menu_connection.h"
 

@@ -18,7 +18,13 @@ public:
     using histogram_t = TAVRIN::DadodUz::histogram_t;
 
     explicit menu_device_admin(QWidget* parent = nullptr);
+    // Writes the preset to "./device.conf" when that was asked for.
     ~menu_device_admin() override;
+
+    // The preset is written to "./device.conf" at the end of the program in
+    // administrator mode only; the main window turns it on.
+    void set_preset_at_exit(bool on) { preset_at_exit = on; }
+    bool writes_preset_at_exit() const { return preset_at_exit; }
 
 signals:
     void send_menu_current_setting();
@@ -39,4 +45,6 @@ public slots:
 
 private:
     configurations_t configuration{};
+    std::vector<QString> network; // device IP, device port, PC IP, PC port last reported
+    bool preset_at_exit = false;
 };

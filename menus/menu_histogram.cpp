@@ -1,4 +1,4 @@
-#include "menu_histogram.h"
+#include "menus/menu_histogram.h"
 
 #include <QIcon>
 

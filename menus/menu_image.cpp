@@ -1,4 +1,4 @@
-#include "menu_image.h"
+#include "menus/menu_image.h"
 
 #include "ui_menu_image.h"
 

@@ -1,4 +1,4 @@
-#include "menu_image_analysis.h"
+#include "menus/menu_image_analysis.h"
 
 #include <QIcon>
 

@@ -1,4 +1,4 @@
-#include "menu_lens_cal.h"
+#include "menus/menu_lens_cal.h"
 
 #include <QIcon>
 

@@ -1,4 +1,4 @@
-#include "menu_offset_cal.h"
+#include "menus/menu_offset_cal.h"
 
 #include <QIcon>
 

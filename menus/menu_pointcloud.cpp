@@ -1,4 +1,4 @@
-#include "menu_pointcloud.h"
+#include "menus/menu_pointcloud.h"
 
 #include "ui_menu_pointcloud.h"
 

@@ -1,4 +1,4 @@
-#include "menu_status.h"
+#include "menus/menu_status.h"
 
 #include <QIcon>
 

@@ -29,6 +29,6 @@ viewer=("$build/ro_vezovad" --device "127.0.0.1:$port" --local "127.0.0.1:0" --c
 if [ -n "${DISPLAY:-}" ]; then
   "${viewer[@]}"
 else
-  echo "run: no DISPLAY; running the viewer on a virtual screen (xvfb-run)"
-  xvfb-run -a -s "-screen 0 1600x1000x24" "${viewer[@]}"
+  echo "run: no DISPLAY; running the viewer on a virtual screen"
+  "$root/scripts/xvfb.sh" --screen 1600x1000x24 "${viewer[@]}"
 fi

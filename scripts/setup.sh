@@ -10,13 +10,25 @@ for p in "${wanted[@]}"; do
     missing+=("$p")
   fi
 done
-if [ ${#missing[@]} -eq 0 ]; then
-  echo "setup: all ${#wanted[@]} packages present"
-  exit 0
-fi
-echo "setup: installing ${missing[*]}"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -q
-$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all ${#wanted[@]} packages present"
+else
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The tests check that numbers keep their decimal point under a comma-decimal
+# locale; generate de_DE.UTF-8 once.
+if ! locale -a 2>/dev/null | grep -qiE '^de_DE\.utf-?8$'; then
+  echo "setup: generating the de_DE.UTF-8 locale"
+  if grep -qE '^#? *de_DE\.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    $SUDO sed -i -E 's/^# *(de_DE\.UTF-8 UTF-8)/\1/' /etc/locale.gen
+  else
+    echo "de_DE.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+  fi
+  $SUDO locale-gen >/dev/null
+fi

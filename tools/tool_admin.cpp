@@ -1,12 +1,12 @@
-#include "tool_admin.h"
+#include "tools/tool_admin.h"
 
-#include "menu_board_align.h"
-#include "menu_device_admin.h"
-#include "menu_histogram.h"
-#include "menu_image_analysis.h"
-#include "menu_lens_cal.h"
-#include "menu_offset_cal.h"
-#include "menu_status.h"
+#include "menus/menu_board_align.h"
+#include "menus/menu_device_admin.h"
+#include "menus/menu_histogram.h"
+#include "menus/menu_image_analysis.h"
+#include "menus/menu_lens_cal.h"
+#include "menus/menu_offset_cal.h"
+#include "menus/menu_status.h"
 
 tool_admin::tool_admin(QWidget* parent)
     : QWidget(parent),

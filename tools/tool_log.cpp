@@ -1,6 +1,6 @@
-#include "tool_log.h"
+#include "tools/tool_log.h"
 
-#include "dialog_seam.h"
+#include "app/dialog_seam.h"
 #include "ui_tool_log.h"
 
 #include <QDir>

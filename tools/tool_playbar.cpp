@@ -1,4 +1,4 @@
-#include "tool_playbar.h"
+#include "tools/tool_playbar.h"
 
 #include "app/dialog_seam.h"
 #include "logic/playbar_text.h"
@@ -137,6 +137,11 @@ void tool_playbar::get_tool_record_status(bool on) {
     } else {
         ui->btn_record->setToolTip(tr("Record"));
         ui->btn_record->setStyleSheet(kRecordStyle);
+        // A recording can also end without the button (a disconnect): the
+        // clock goes with it.
+        record_timer->stop();
+        ui->le_frame->clear();
+        ui->le_frame->hide();
     }
 }
 

@@ -1,4 +1,4 @@
-#include "tool_user.h"
+#include "tools/tool_user.h"
 
 #include "app/dialog_seam.h"
 #include "menus/menu_connection.h"

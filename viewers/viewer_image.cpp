@@ -12,9 +12,6 @@
 
 viewer_image::viewer_image(QWidget* parent) : QWidget(parent), ui(new Ui::viewer_image) {
     viewer_metatypes::register_all();
-    settings_[ambient].max_value = 500.0;
-    settings_[depth].max_value = 20000.0;
-    settings_[intensity].max_value = 400.0;
     ui->setupUi(this);
     ui->im_ambient_image->installEventFilter(this);
     ui->im_depth_image->installEventFilter(this);
@@ -36,11 +33,11 @@ bool viewer_image::eventFilter(QObject* watched, QEvent* event) {
 }
 
 display::pipeline_params viewer_image::pipeline_for(kind k) const {
-    const kind_settings& s = settings_[k];
+    const view_settings::image_kind_settings& s = settings_.of(k);
     display::pipeline_params p;
     p.auto_norm = s.auto_norm;
-    p.min_value = s.min_value;
-    p.max_value = s.max_value;
+    p.min_value = s.min_val;
+    p.max_value = s.max_val;
     p.equalise = s.hist_mode;
     // Depth is inverted so that near is bright; it is coloured with JET, the
     // other two with the palette.
@@ -82,26 +79,29 @@ void viewer_image::get_viewer_playmode_capture(QString dir) {
         if (rgb.empty()) continue;  // no frame has produced this kind yet
         cv::Mat bgr;
         cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
+        const QString path = dir + QLatin1String(f.suffix);
+        bool written = false;
         try {
-            cv::imwrite(QFile::encodeName(dir + QLatin1String(f.suffix)).toStdString(), bgr);
+            written = cv::imwrite(QFile::encodeName(path).toStdString(), bgr);
         } catch (const cv::Exception&) {
             // An unwritable path writes nothing; the other images are still tried.
         }
+        if (!written) emit send_viewer_log(tr("[Capture] Cannot save the image file : ") + path);
     }
 }
 
-void viewer_image::get_main_image_auto_norm_ambient(bool enable) { settings_[ambient].auto_norm = enable; }
-void viewer_image::get_main_image_auto_norm_depth(bool enable) { settings_[depth].auto_norm = enable; }
-void viewer_image::get_main_image_auto_norm_intensity(bool enable) { settings_[intensity].auto_norm = enable; }
-void viewer_image::get_main_image_min_val_ambient(double val) { settings_[ambient].min_value = val; }
-void viewer_image::get_main_image_min_val_depth(double val) { settings_[depth].min_value = val; }
-void viewer_image::get_main_image_min_val_intensity(double val) { settings_[intensity].min_value = val; }
-void viewer_image::get_main_image_max_val_ambient(double val) { settings_[ambient].max_value = val; }
-void viewer_image::get_main_image_max_val_depth(double val) { settings_[depth].max_value = val; }
-void viewer_image::get_main_image_max_val_intensity(double val) { settings_[intensity].max_value = val; }
-void viewer_image::get_main_image_hist_mode_ambient(bool enable) { settings_[ambient].hist_mode = enable; }
-void viewer_image::get_main_image_hist_mode_depth(bool enable) { settings_[depth].hist_mode = enable; }
-void viewer_image::get_main_image_hist_mode_intensity(bool enable) { settings_[intensity].hist_mode = enable; }
-void viewer_image::get_main_image_grey_mode_ambient(bool enable) { settings_[ambient].grey_mode = enable; }
-void viewer_image::get_main_image_grey_mode_depth(bool enable) { settings_[depth].grey_mode = enable; }
-void viewer_image::get_main_image_grey_mode_intensity(bool enable) { settings_[intensity].grey_mode = enable; }
+void viewer_image::get_main_image_auto_norm_ambient(bool enable) { settings_.ambient.auto_norm = enable; }
+void viewer_image::get_main_image_auto_norm_depth(bool enable) { settings_.depth.auto_norm = enable; }
+void viewer_image::get_main_image_auto_norm_intensity(bool enable) { settings_.intensity.auto_norm = enable; }
+void viewer_image::get_main_image_min_val_ambient(double val) { settings_.ambient.min_val = val; }
+void viewer_image::get_main_image_min_val_depth(double val) { settings_.depth.min_val = val; }
+void viewer_image::get_main_image_min_val_intensity(double val) { settings_.intensity.min_val = val; }
+void viewer_image::get_main_image_max_val_ambient(double val) { settings_.ambient.max_val = val; }
+void viewer_image::get_main_image_max_val_depth(double val) { settings_.depth.max_val = val; }
+void viewer_image::get_main_image_max_val_intensity(double val) { settings_.intensity.max_val = val; }
+void viewer_image::get_main_image_hist_mode_ambient(bool enable) { settings_.ambient.hist_mode = enable; }
+void viewer_image::get_main_image_hist_mode_depth(bool enable) { settings_.depth.hist_mode = enable; }
+void viewer_image::get_main_image_hist_mode_intensity(bool enable) { settings_.intensity.hist_mode = enable; }
+void viewer_image::get_main_image_grey_mode_ambient(bool enable) { settings_.ambient.grey_mode = enable; }
+void viewer_image::get_main_image_grey_mode_depth(bool enable) { settings_.depth.grey_mode = enable; }
+void viewer_image::get_main_image_grey_mode_intensity(bool enable) { settings_.intensity.grey_mode = enable; }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "logic/display_pipeline.h"
+#include "logic/view_settings.h"
 #include "viewers/viewer_metatypes.h"
 
 #include <QString>
@@ -20,20 +21,13 @@ class viewer_image : public QWidget {
 public:
     using scene_t = TAVRIN::DadodUz::scene_t;
 
-    // Display settings of one image kind.
-    struct kind_settings {
-        bool auto_norm = false;
-        double min_value = 0.0;
-        double max_value = 0.0;
-        bool hist_mode = false;
-        bool grey_mode = false;
-    };
-    enum kind { ambient = 0, depth = 1, intensity = 2 };
+    enum kind { ambient = view_settings::kind_ambient, depth = view_settings::kind_depth, intensity = view_settings::kind_intensity };
 
     explicit viewer_image(QWidget* parent = nullptr);
     ~viewer_image() override;
 
-    const kind_settings& settings(kind k) const { return settings_[k]; }
+    // Display settings of one image kind, as the settings dialog gives them.
+    const view_settings::image_kind_settings& settings(kind k) const { return settings_.of(k); }
     // The last finished colour image of a kind (R, G, B), empty before the first.
     const cv::Mat& kept_image(kind k) const { return kept_[k]; }
     QLabel* image_label(kind k) const;
@@ -75,7 +69,7 @@ private:
     cv::Mat process(kind k, const cv::Mat& raw);
 
     Ui::viewer_image* ui;
-    kind_settings settings_[3];
+    view_settings::image_settings settings_;  // the view's own copy, initial values included
     cv::Mat grey8_[3];  // working 8-bit images, reused frame to frame
     cv::Mat kept_[3];   // last finished colour image per kind
 };

@@ -78,12 +78,16 @@ void viewer_pointcloud::updatePointCloud(TAVRIN::DadodUz::scene_t& scene) {
 
 void viewer_pointcloud::get_viewer_playmode_capture(QString dir) {
     if (cloud_->empty() || dir.isNull()) return;
+    const QString path = dir + QStringLiteral(".pcd");
+    bool written = false;
     try {
         pcl::PCDWriter writer;
-        writer.writeASCII(QFile::encodeName(dir + QStringLiteral(".pcd")).toStdString(), *cloud_, 8);
+        written = writer.writeASCII(QFile::encodeName(path).toStdString(), *cloud_, 8) == 0;
     } catch (const std::exception& e) {
         std::cout << e.what() << std::endl;
     }
+    // The operator must not believe a frame was saved when it was not.
+    if (!written) emit send_viewer_log(tr("[Capture] Cannot save the point cloud file : ") + path);
 }
 
 void viewer_pointcloud::setGrid(pcl::visualization::PCLVisualizer* view, int nGrid, int scale) {

@@ -55,6 +55,10 @@ public:
     bool zx_axis_pending() const { return zx_axis_; }
     const cloud_builder::colour_images& colour_images() const { return images_; }
 
+signals:
+    // A line for the log pane: a capture that could not be written.
+    void send_viewer_log(QString msg);
+
 public slots:
     void updatePointCloud(TAVRIN::DadodUz::scene_t& scene);
     void get_viewer_playmode_capture(QString dir);

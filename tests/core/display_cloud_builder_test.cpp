@@ -1,6 +1,6 @@
 // Building the point cloud of a frame: distance window, colour modes, reuse.
 #include "logic/cloud_builder.h"
-#include "synthetic_frames.h"
+#include "tests/support/synthetic_frames.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // viewer reads them, the register dump, register files, flash and reset,
 // firmware upload and configuration.
 #include "device/gx_protocol.h"
-#include "device_test_util.h"
+#include "tests/device/device_test_util.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "device/DadodUz.h"
-#include "emulator_process.h"
+#include "tests/support/emulator_process.h"
 
 #include <chrono>
 #include <functional>

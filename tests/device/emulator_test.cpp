@@ -1,7 +1,7 @@
 // The emulator as a process: announcing its port, serving one client after
 // another, ending promptly on SIGTERM, and its state file.
 #include "device/gx_protocol.h"
-#include "device_test_util.h"
+#include "tests/device/device_test_util.h"
 
 #include <gtest/gtest.h>
 

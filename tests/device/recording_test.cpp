@@ -3,7 +3,7 @@
 #include "device/gx_protocol.h"
 #include "device/gx_recording.h"
 #include "device/gx_synthetic_scene.h"
-#include "device_test_util.h"
+#include "tests/device/device_test_util.h"
 
 #include <gtest/gtest.h>
 

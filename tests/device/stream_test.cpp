@@ -1,7 +1,7 @@
 // Live streaming from the emulator: frames, points, status packets, link
 // statistics and the behaviour of get_scene.
 #include "device/gx_protocol.h"
-#include "device_test_util.h"
+#include "tests/device/device_test_util.h"
 
 #include <gtest/gtest.h>
 

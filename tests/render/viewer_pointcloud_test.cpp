@@ -1,10 +1,10 @@
 // The point cloud view on an X server: camera, grid, axis views, frames,
 // capture, and that the cloud really gets drawn.
-#include "viewer_image.h"
-#include "viewer_pointcloud.h"
+#include "viewers/viewer_image.h"
+#include "viewers/viewer_pointcloud.h"
 
-#include "qt_fixtures.h"
-#include "synthetic_frames.h"
+#include "tests/support/qt_fixtures.h"
+#include "tests/support/synthetic_frames.h"
 
 #include <QFile>
 #include <QLayout>

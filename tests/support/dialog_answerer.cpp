@@ -1,4 +1,4 @@
-#include "dialog_answerer.h"
+#include "tests/support/dialog_answerer.h"
 
 dialog_answerer::dialog_answerer() {
     dialog_seam::set_responder([this](const dialog_seam::request& req) {

@@ -5,7 +5,7 @@
 // cancelled.
 #pragma once
 
-#include "dialog_seam.h"
+#include "app/dialog_seam.h"
 
 #include <QString>
 #include <deque>

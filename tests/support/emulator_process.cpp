@@ -1,4 +1,4 @@
-#include "emulator_process.h"
+#include "tests/support/emulator_process.h"
 
 #include <cerrno>
 #include <chrono>

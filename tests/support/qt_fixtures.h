@@ -4,15 +4,27 @@
 // Both answer message boxes and file dialogs through `dialogs`.
 #pragma once
 
-#include "dialog_answerer.h"
+#include "tests/support/dialog_answerer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QObject>
+#include <QString>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <functional>
+
+// The child control of `parent` with the object name `name`, looked up as
+// type T. A missing control is a test failure (and a null pointer), so a
+// renamed control shows up by name instead of as a crash.
+template <class T>
+T* control(const QObject* parent, const char* name) {
+    T* c = parent == nullptr ? nullptr : parent->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(c, nullptr) << "no control named " << name;
+    return c;
+}
 
 class qt_test : public ::testing::Test {
 protected:

@@ -1,5 +1,5 @@
 // Synthetic frames.
-#include "synthetic_frames.h"
+#include "tests/support/synthetic_frames.h"
 
 #include <algorithm>
 #include <cmath>

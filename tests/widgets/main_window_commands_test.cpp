@@ -1,11 +1,11 @@
 // Main window device commands against the emulator: firmware upload with its
 // progress, completion and watchdog, and boxes whose event loops let the
 // timers run while they are open.
-#include "MainWindow.h"
-#include "emulator_process.h"
-#include "menu_connection.h"
-#include "qt_fixtures.h"
-#include "tool_user.h"
+#include "app/MainWindow.h"
+#include "menus/menu_connection.h"
+#include "tests/support/emulator_process.h"
+#include "tests/support/qt_fixtures.h"
+#include "tools/tool_user.h"
 
 #include <QSignalSpy>
 #include <cstdlib>

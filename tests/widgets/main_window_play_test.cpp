@@ -2,14 +2,14 @@
 // recording writer, played through the play bar. The frame timer is stopped
 // after opening and the ticks are driven by hand, so every tick's effect is
 // seen on its own.
-#include "MainWindow.h"
+#include "app/MainWindow.h"
+#include "app/startup.h"
 #include "device/gx_protocol.h"
 #include "device/gx_recording.h"
-#include "qt_fixtures.h"
-#include "startup.h"
-#include "synthetic_frames.h"
-#include "tool_playbar.h"
-#include "tool_user.h"
+#include "tests/support/qt_fixtures.h"
+#include "tests/support/synthetic_frames.h"
+#include "tools/tool_playbar.h"
+#include "tools/tool_user.h"
 
 #include <QDoubleSpinBox>
 #include <QFile>
@@ -117,11 +117,7 @@ protected:
     }
 
     template <class T>
-    static T* child(MainWindow& w, const char* name) {
-        T* c = w.playbar_tool()->findChild<T*>(name);
-        EXPECT_NE(c, nullptr) << name;
-        return c;
-    }
+    static T* child(MainWindow& w, const char* name) { return control<T>(w.playbar_tool(), name); }
     static void press(MainWindow& w, const char* button) { child<QPushButton>(w, button)->click(); }
     static QString counter(MainWindow& w) { return child<QLineEdit>(w, "le_frame_control")->text(); }
     static QSlider* slider(MainWindow& w) { return child<QSlider>(w, "sl_frame_control"); }
@@ -453,7 +449,7 @@ TEST_F(MainWindowPlayTest, CancelledLoadClosesTheOpenRecordingAndOpensNothing) {
     w.get_main_playmode_status(true);
     ASSERT_NE(w.device_handle(), nullptr);
     QSignalSpy play_mode(w.user_tool(), &tool_user::send_tool_play_mode);
-    w.user_tool()->findChild<QPushButton*>("btn_load")->click(); // no answer queued: cancelled
+    control<QPushButton>(w.user_tool(), "btn_load")->click(); // no answer queued: cancelled
     ASSERT_EQ(play_mode.count(), 1);
     EXPECT_FALSE(play_mode.at(0).at(0).toBool());
     EXPECT_EQ(w.device_handle(), nullptr);
@@ -472,13 +468,15 @@ TEST_F(MainWindowPlayTest, LoadingASecondRecordingReplacesTheFirst) {
     press(w, "btn_play");
     for (std::uint32_t i = 0; i < 6; ++i) EXPECT_EQ(tick(w, shown), frames({i}));
     dialogs.answer_file(second);
-    w.user_tool()->findChild<QPushButton*>("btn_load")->click();
+    control<QPushButton>(w.user_tool(), "btn_load")->click();
     ASSERT_NE(w.device_handle(), nullptr);
     w.frame_tick_timer()->stop();
     EXPECT_EQ(w.playmode_total_frames(), 3u);
     EXPECT_EQ(w.playmode_current_frame(), 0u);
     EXPECT_DOUBLE_EQ(w.playmode_rate(), 25.0);
     EXPECT_EQ(slider(w)->maximum(), 2);
+    EXPECT_EQ(slider(w)->value(), 0);
+    EXPECT_EQ(counter(w), "Frame : [0/3]") << "no counter left over from the longer recording";
     // Still playing: the new recording starts at its first frame.
     EXPECT_EQ(tick(w, shown), frames({0}));
     EXPECT_EQ(w.playmode_current_frame(), 1u);

@@ -1,14 +1,16 @@
 // Main window against the GX emulator over loopback: stream connect and
 // disconnect, frame delivery, recording on disconnect, closing while connected.
-#include "MainWindow.h"
-#include "emulator_process.h"
-#include "menu_connection.h"
-#include "qt_fixtures.h"
-#include "tool_playbar.h"
-#include "tool_user.h"
-#include "viewer_image.h"
+#include "app/MainWindow.h"
+#include "menus/menu_connection.h"
+#include "tests/support/emulator_process.h"
+#include "tests/support/qt_fixtures.h"
+#include "tools/tool_playbar.h"
+#include "tools/tool_user.h"
+#include "viewers/viewer_image.h"
 
 #include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <memory>
 
@@ -114,20 +116,29 @@ TEST_F(MainWindowStreamTest, DisconnectStopsTheTimersAndReleasesTheDevice) {
     EXPECT_NE(w->device_handle(), nullptr);
 }
 
-TEST_F(MainWindowStreamTest, DisconnectingWhileRecordingFinishesTheRecordingFirst) {
+TEST_F(MainWindowStreamTest, DisconnectingWhileRecordingFinishesAndEndsTheRecording) {
     auto w = connected_window();
     ASSERT_NE(w->device_handle(), nullptr);
+    auto* record = control<QPushButton>(w->playbar_tool(), "btn_record");
+    auto* clock = control<QLineEdit>(w->playbar_tool(), "le_frame");
+    ASSERT_NE(record, nullptr);
+    ASSERT_NE(clock, nullptr);
+    QSignalSpy logs(w.get(), &MainWindow::send_main_log_message);
     const QString path = temp_path("stream.bin");
     dialogs.answer_file(path);
-    QSignalSpy status(w.get(), &MainWindow::send_main_record_status);
-    w->get_main_playmode_record(true);
-    ASSERT_EQ(status.count(), 1);
-    EXPECT_TRUE(status.at(0).at(0).toBool());
+    record->click();
+    ASSERT_TRUE(w->is_recording());
     EXPECT_EQ(dialogs.seen.back().title, "Record GX Data");
     EXPECT_EQ(dialogs.seen.back().filter, "GX Data(*.bin)");
+    EXPECT_EQ(record->toolTip(), "Record Stop");
+    EXPECT_TRUE(clock->isVisibleTo(w->playbar_tool()));
     ASSERT_TRUE(wait_until([&] { return w->frames_emitted() >= 10; }, 5000));
+
     w->get_main_connect_status(false);
-    EXPECT_EQ(status.count(), 1) << "disconnect sends no record status";
+    EXPECT_FALSE(w->is_recording()) << "the recording ends with the connection";
+    EXPECT_EQ(record->toolTip(), "Record");
+    EXPECT_EQ(record->styleSheet(), "QPushButton{image: url(:/icon/icon/icon_record.png)}");
+    EXPECT_FALSE(clock->isVisibleTo(w->playbar_tool())) << "the record clock stops with it";
 
     TAVRIN::DadodUz reader;
     ASSERT_TRUE(reader.connect_file(path.toStdString()));
@@ -136,6 +147,26 @@ TEST_F(MainWindowStreamTest, DisconnectingWhileRecordingFinishesTheRecordingFirs
     EXPECT_GE(frames, 5u);
     TAVRIN::DadodUz::scene_t s;
     EXPECT_TRUE(reader.get_scene(s, frames - 1)) << "the last frame is complete";
+
+    // Later connections know nothing of that recording: no "incomplete" line on
+    // the next disconnect, and the next press of record starts a new one.
+    w->get_main_connect_status(true);
+    ASSERT_NE(w->device_handle(), nullptr);
+    w->get_main_connect_status(false);
+    w->get_main_connect_status(true);
+    ASSERT_NE(w->device_handle(), nullptr);
+    const std::size_t before = dialogs.seen.size();
+    dialogs.answer_file(temp_path("second.bin"));
+    record->click();
+    ASSERT_EQ(dialogs.seen.size(), before + 1) << "one file dialog and no warning";
+    EXPECT_EQ(dialogs.seen.back().type, dialog_seam::kind::save_file);
+    EXPECT_TRUE(w->is_recording());
+    record->click();
+    EXPECT_FALSE(w->is_recording());
+    EXPECT_EQ(dialogs.seen.size(), before + 1) << "a complete recording stops without a warning";
+    w->get_main_connect_status(false);
+    for (const auto& call : logs)
+        EXPECT_FALSE(call.at(0).toString().contains("incomplete")) << call.at(0).toString().toStdString();
 }
 
 TEST_F(MainWindowStreamTest, CancelledRecordDialogLeavesRecordingOff) {

@@ -1,14 +1,25 @@
 // Main window: docks, title, start-up, connection failures, view relays.
-#include "MainWindow.h"
-#include "menu_connection.h"
-#include "loopback.h"
-#include "qt_fixtures.h"
-#include "startup.h"
-#include "tool_log.h"
-#include "tool_user.h"
+#include "app/MainWindow.h"
+#include "app/startup.h"
+#include "device/ConfigManager.h"
+#include "menus/menu_connection.h"
+#include "menus/menu_device_admin.h"
+#include "menus/menu_pointcloud.h"
+#include "tests/support/comma_locale.h"
+#include "tests/support/loopback.h"
+#include "tests/support/qt_fixtures.h"
+#include "tests/support/synthetic_frames.h"
+#include "tools/tool_admin.h"
+#include "tools/tool_log.h"
+#include "tools/tool_playbar.h"
+#include "tools/tool_user.h"
+#include "viewers/viewer_image.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QDockWidget>
+#include <QDoubleSpinBox>
 #include <QSignalSpy>
 #include <QLineEdit>
 #include <QPushButton>
@@ -33,14 +44,14 @@ TEST_F(MainWindowTest, UserModeHasFiveDocksAndThePlainTitle) {
     EXPECT_EQ(w.windowTitle(), "RO Vezovad");
     EXPECT_FALSE(w.is_admin_mode());
     EXPECT_EQ(dock_names(w), (QStringList{"image_Dock", "log_Dock", "playbar_Dock", "pointcloud_Dock", "user_Dock"}));
-    auto* cloud = w.findChild<QDockWidget*>("pointcloud_Dock");
+    auto* cloud = control<QDockWidget>(&w, "pointcloud_Dock");
     ASSERT_NE(cloud, nullptr);
     EXPECT_EQ(w.centralWidget(), cloud);
-    EXPECT_EQ(w.dockWidgetArea(w.findChild<QDockWidget*>("user_Dock")), Qt::LeftDockWidgetArea);
-    EXPECT_EQ(w.dockWidgetArea(w.findChild<QDockWidget*>("playbar_Dock")), Qt::BottomDockWidgetArea);
-    EXPECT_EQ(w.dockWidgetArea(w.findChild<QDockWidget*>("log_Dock")), Qt::BottomDockWidgetArea);
-    EXPECT_EQ(w.dockWidgetArea(w.findChild<QDockWidget*>("image_Dock")), Qt::TopDockWidgetArea);
-    EXPECT_EQ(w.findChild<QDockWidget*>("log_Dock")->allowedAreas(), Qt::BottomDockWidgetArea);
+    EXPECT_EQ(w.dockWidgetArea(control<QDockWidget>(&w, "user_Dock")), Qt::LeftDockWidgetArea);
+    EXPECT_EQ(w.dockWidgetArea(control<QDockWidget>(&w, "playbar_Dock")), Qt::BottomDockWidgetArea);
+    EXPECT_EQ(w.dockWidgetArea(control<QDockWidget>(&w, "log_Dock")), Qt::BottomDockWidgetArea);
+    EXPECT_EQ(w.dockWidgetArea(control<QDockWidget>(&w, "image_Dock")), Qt::TopDockWidgetArea);
+    EXPECT_EQ(control<QDockWidget>(&w, "log_Dock")->allowedAreas(), Qt::BottomDockWidgetArea);
     EXPECT_EQ(w.dockOptions(), QMainWindow::ForceTabbedDocks);
     EXPECT_EQ(w.corner(Qt::TopLeftCorner), Qt::LeftDockWidgetArea);
     EXPECT_EQ(w.corner(Qt::BottomRightCorner), Qt::RightDockWidgetArea);
@@ -54,11 +65,52 @@ TEST_F(MainWindowTest, UserModeHasFiveDocksAndThePlainTitle) {
 }
 
 TEST_F(MainWindowTest, AdminModeAddsTheRightDockAndTheTitleSuffix) {
-    MainWindow w(nullptr, true);
-    EXPECT_EQ(w.windowTitle(), "RO Vezovad <ADMIN_MODE>");
-    EXPECT_TRUE(dock_names(w).contains("admin_Dock"));
-    EXPECT_EQ(dock_names(w).size(), 6);
-    EXPECT_EQ(w.dockWidgetArea(w.findChild<QDockWidget*>("admin_Dock")), Qt::RightDockWidgetArea);
+    {
+        MainWindow w(nullptr, true);
+        EXPECT_EQ(w.windowTitle(), "RO Vezovad <ADMIN_MODE>");
+        EXPECT_TRUE(dock_names(w).contains("admin_Dock"));
+        EXPECT_EQ(dock_names(w).size(), 6);
+        EXPECT_EQ(w.dockWidgetArea(control<QDockWidget>(&w, "admin_Dock")), Qt::RightDockWidgetArea);
+    }
+    EXPECT_TRUE(QFile::remove("device.conf")) << "the administrator's preset at exit";
+}
+
+TEST_F(MainWindowTest, OnlyAnAdministratorsSessionLeavesAPresetInTheWorkingDirectory) {
+    const QString preset = QDir::current().filePath("device.conf");
+    ASSERT_FALSE(QFile::exists(preset));
+    {
+        MainWindow w;
+        EXPECT_FALSE(w.admin_tool()->device_admin->writes_preset_at_exit());
+    }
+    EXPECT_FALSE(QFile::exists(preset)) << "user mode writes nothing at exit";
+
+    {
+        MainWindow w(nullptr, true);
+        std::vector<QString> network = {"127.0.0.1", "2001", "127.0.0.1", "5001"};
+        emit w.send_main_current_network(network);
+        TAVRIN::DadodUz::configurations_t cfg{};
+        cfg.fps = 25;
+        cfg.hv_bias = 27.5f;
+        cfg.prf_period = 408; // 490 kHz
+        w.admin_tool()->device_admin->get_menu_current_setting(cfg);
+    }
+    ASSERT_TRUE(QFile::exists(preset)) << "administrator mode writes the preset at exit";
+    TAVRIN::ConfigManager store(4);
+    ASSERT_TRUE(store.load(preset.toStdString()));
+    std::vector<std::string> ip;
+    std::vector<int> port, fps;
+    std::vector<double> hv, prf;
+    EXPECT_TRUE(store.get<std::string>(ip, "Connection-0", "device_ip_address"));
+    EXPECT_TRUE(store.get<int>(port, "Connection-0", "local_port"));
+    EXPECT_TRUE(store.get<int>(fps, "Device_settings-0", "fps"));
+    EXPECT_TRUE(store.get<double>(hv, "Device_settings-0", "hv_bias"));
+    EXPECT_TRUE(store.get<double>(prf, "Device_settings-0", "prf"));
+    EXPECT_EQ(ip, std::vector<std::string>{"127.0.0.1"});
+    EXPECT_EQ(port, std::vector<int>{5001});
+    EXPECT_EQ(fps, std::vector<int>{25});
+    EXPECT_EQ(hv, std::vector<double>{27.5});
+    EXPECT_EQ(prf, std::vector<double>{490});
+    QFile::remove(preset);
 }
 
 TEST_F(MainWindowTest, MissingStyleSheetPrintsOneLineAndTheWindowStillOpens) {
@@ -153,21 +205,47 @@ TEST_F(MainWindowTest, ViewRelaysEmitStoredValuesInOrder) {
 TEST_F(MainWindowTest, ImageRelayEmitsFifteenValuesInTheDocumentedOrder) {
     MainWindow w;
     QStringList order;
-    QObject::connect(&w, &MainWindow::send_main_image_auto_norm_ambient, [&](bool v) { order << QString("an_a %1").arg(v); });
-    QObject::connect(&w, &MainWindow::send_main_image_auto_norm_intensity, [&](bool v) { order << QString("an_i %1").arg(v); });
-    QObject::connect(&w, &MainWindow::send_main_image_min_val_ambient, [&](double v) { order << QString("min_a %1").arg(v); });
-    QObject::connect(&w, &MainWindow::send_main_image_max_val_depth, [&](double v) { order << QString("max_d %1").arg(v); });
-    QObject::connect(&w, &MainWindow::send_main_image_hist_mode_intensity, [&](bool v) { order << QString("h_i %1").arg(v); });
-    QObject::connect(&w, &MainWindow::send_main_image_grey_mode_ambient, [&](bool v) { order << QString("g_a %1").arg(v); });
-    QObject::connect(&w, &MainWindow::send_main_image_grey_mode_intensity, [&](bool v) { order << QString("g_i %1").arg(v); });
+    auto watch_bool = [&](void (MainWindow::*signal)(bool), const QString& name) {
+        QObject::connect(&w, signal, [&order, name](bool v) { order << QString("%1 %2").arg(name).arg(v); });
+    };
+    auto watch_double = [&](void (MainWindow::*signal)(double), const QString& name) {
+        QObject::connect(&w, signal, [&order, name](double v) { order << QString("%1 %2").arg(name).arg(v); });
+    };
+    watch_bool(&MainWindow::send_main_image_auto_norm_ambient, "an_a");
+    watch_bool(&MainWindow::send_main_image_auto_norm_depth, "an_d");
+    watch_bool(&MainWindow::send_main_image_auto_norm_intensity, "an_i");
+    watch_double(&MainWindow::send_main_image_min_val_ambient, "min_a");
+    watch_double(&MainWindow::send_main_image_min_val_depth, "min_d");
+    watch_double(&MainWindow::send_main_image_min_val_intensity, "min_i");
+    watch_double(&MainWindow::send_main_image_max_val_ambient, "max_a");
+    watch_double(&MainWindow::send_main_image_max_val_depth, "max_d");
+    watch_double(&MainWindow::send_main_image_max_val_intensity, "max_i");
+    watch_bool(&MainWindow::send_main_image_hist_mode_ambient, "h_a");
+    watch_bool(&MainWindow::send_main_image_hist_mode_depth, "h_d");
+    watch_bool(&MainWindow::send_main_image_hist_mode_intensity, "h_i");
+    watch_bool(&MainWindow::send_main_image_grey_mode_ambient, "g_a");
+    watch_bool(&MainWindow::send_main_image_grey_mode_depth, "g_d");
+    watch_bool(&MainWindow::send_main_image_grey_mode_intensity, "g_i");
+
+    // Not applied: the stored (initial) values go out.
+    w.get_main_image(false);
+    EXPECT_EQ(order, (QStringList{"an_a 0", "an_d 0", "an_i 0", "min_a 0", "min_d 0", "min_i 0", "max_a 500",
+                                  "max_d 20000", "max_i 400", "h_a 0", "h_d 0", "h_i 0", "g_a 0", "g_d 0", "g_i 0"}));
+
+    // Applied: every value of the tool bar's copy, each to its own signal.
     tool_user* t = w.user_tool();
-    t->image.intensity.auto_norm = true;
-    t->image.ambient.min_val = 7;
-    t->image.depth.max_val = 9000;
-    t->image.intensity.hist_mode = true;
-    t->image.intensity.grey_mode = true;
+    t->image.ambient = {true, 1, 11, false, true};
+    t->image.depth = {false, 2, 22, true, false};
+    t->image.intensity = {true, 3, 33, true, true};
+    order.clear();
     w.get_main_image(true);
-    EXPECT_EQ(order, (QStringList{"an_a 0", "an_i 1", "min_a 7", "max_d 9000", "h_i 1", "g_a 0", "g_i 1"}));
+    EXPECT_EQ(order, (QStringList{"an_a 1", "an_d 0", "an_i 1", "min_a 1", "min_d 2", "min_i 3", "max_a 11",
+                                  "max_d 22", "max_i 33", "h_a 0", "h_d 1", "h_i 1", "g_a 1", "g_d 0", "g_i 1"}));
+    // ... and the image view holds them.
+    const viewer_image* view = w.image_view();
+    EXPECT_TRUE(view->settings(viewer_image::intensity).auto_norm);
+    EXPECT_EQ(view->settings(viewer_image::depth).max_val, 22);
+    EXPECT_TRUE(view->settings(viewer_image::ambient).grey_mode);
 }
 
 TEST_F(MainWindowTest, NetworkChangeWritesTheRegisterFileWithoutAConnection) {
@@ -224,12 +302,12 @@ TEST_F(MainWindowTest, ConnectionDialogParsesPortsAndRequests) {
     menu_connection dlg;
     EXPECT_EQ(dlg.windowTitle(), "GX Connection");
     EXPECT_TRUE(dlg.isModal() || dlg.windowModality() == Qt::ApplicationModal);
-    auto* device_ip = dlg.findChild<QLineEdit*>("le_device_ip");
-    auto* device_port = dlg.findChild<QLineEdit*>("le_device_port");
-    auto* pc_ip = dlg.findChild<QLineEdit*>("le_pc_ip");
-    auto* pc_port = dlg.findChild<QLineEdit*>("le_pc_port");
-    auto* connect_btn = dlg.findChild<QPushButton*>("btn_connect");
-    auto* disconnect_btn = dlg.findChild<QPushButton*>("btn_disconnect");
+    auto* device_ip = control<QLineEdit>(&dlg, "le_device_ip");
+    auto* device_port = control<QLineEdit>(&dlg, "le_device_port");
+    auto* pc_ip = control<QLineEdit>(&dlg, "le_pc_ip");
+    auto* pc_port = control<QLineEdit>(&dlg, "le_pc_port");
+    auto* connect_btn = control<QPushButton>(&dlg, "btn_connect");
+    auto* disconnect_btn = control<QPushButton>(&dlg, "btn_disconnect");
     ASSERT_TRUE(device_ip && device_port && pc_ip && pc_port && connect_btn && disconnect_btn);
     EXPECT_EQ(device_ip->text(), "192.168.1.10");
     EXPECT_EQ(device_port->text(), "2000");
@@ -286,8 +364,8 @@ TEST_F(MainWindowTest, LogLinesCarryTheTimePrefix) {
 
 TEST_F(MainWindowTest, LogSaveClearAndFailures) {
     tool_log log;
-    auto* save = log.findChild<QPushButton*>("btn_save_log_file");
-    auto* clear = log.findChild<QPushButton*>("btn_clear");
+    auto* save = control<QPushButton>(&log, "btn_save_log_file");
+    auto* clear = control<QPushButton>(&log, "btn_clear");
     ASSERT_TRUE(save && clear);
     EXPECT_EQ(save->text(), "Save Log File (.txt)");
 
@@ -330,6 +408,54 @@ TEST_F(MainWindowTest, LogSaveClearAndFailures) {
     QTest::mouseClick(save, Qt::LeftButton);
     ASSERT_NE(dialogs.last_box(), nullptr);
     EXPECT_EQ(dialogs.last_box()->title, "Warning");
+}
+
+TEST_F(MainWindowTest, ACaptureThatCannotBeWrittenIsReportedInTheLog) {
+    MainWindow w;
+    synthetic::scene_t frame = synthetic::make_scene(10, 40, 1);
+    emit w.send_main_data(frame);
+    auto* capture = control<QPushButton>(w.playbar_tool(), "btn_capture");
+    ASSERT_NE(capture, nullptr);
+
+    // A capture that is written says nothing.
+    dialogs.answer_file(temp_path("saved"));
+    capture->click();
+    EXPECT_TRUE(QFile::exists(temp_path("saved.pcd")));
+    EXPECT_TRUE(w.log_tool()->text().isEmpty()) << w.log_tool()->text().toStdString();
+
+    // One that cannot be written names every file that is missing.
+    const QString prefix = temp_path("no-such-dir/frame");
+    dialogs.answer_file(prefix);
+    capture->click();
+    const QStringList lines = w.log_tool()->text().split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << w.log_tool()->text().toStdString();
+    QStringList files;
+    for (const QString& line : lines) {
+        const int at = line.indexOf("] [Capture] Cannot save the ");
+        ASSERT_GT(at, 0) << line.toStdString();
+        files << line.section(" : ", 1);
+    }
+    files.sort();
+    EXPECT_EQ(files, (QStringList{prefix + ".pcd", prefix + "_ambient.png", prefix + "_depth.png",
+                                  prefix + "_intensity.png"}));
+    EXPECT_TRUE(dialogs.last_box() == nullptr) << "reported in the log pane, not in a box";
+}
+
+TEST_F(MainWindowTest, NumbersKeepThePointUnderACommaLocale) {
+    comma_locale de;
+    if (!de.active()) GTEST_SKIP() << comma_locale::missing();
+    MainWindow w;
+    emit w.send_main_playmode_FPS(24.9998);
+    tool_playbar* bar = w.playbar_tool();
+    EXPECT_EQ(control<QLineEdit>(bar, "le_fps")->text(), "24.9998 FPS");
+    auto* speed = control<QDoubleSpinBox>(bar, "sb_speed");
+    speed->setValue(2.5);
+    EXPECT_EQ(speed->text(), "2.5");
+    auto* min_distance = control<QDoubleSpinBox>(w.user_tool()->pointcloud_menu, "sb_MinDistance");
+    ASSERT_NE(min_distance, nullptr);
+    EXPECT_EQ(min_distance->text(), "0.00");
+    // Typed values are read with the point too.
+    EXPECT_EQ(min_distance->valueFromText("1.25"), 1.25);
 }
 
 TEST(StartupOptions, ParsesTheOperatorsOptions) {

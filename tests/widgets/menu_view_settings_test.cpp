@@ -1,6 +1,6 @@
 #include "menus/menu_image.h"
 #include "menus/menu_pointcloud.h"
-#include "qt_fixtures.h"
+#include "tests/support/qt_fixtures.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,13 +9,6 @@
 #include <QSignalSpy>
 
 namespace {
-
-template <class T>
-T* control(QObject* dialog, const char* name) {
-    T* w = dialog->findChild<T*>(name);
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
 
 class menu_pointcloud_test : public widget_test {
 protected:

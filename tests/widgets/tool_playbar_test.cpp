@@ -1,4 +1,4 @@
-#include "qt_fixtures.h"
+#include "tests/support/qt_fixtures.h"
 #include "tools/tool_playbar.h"
 
 #include <QDir>
@@ -16,11 +16,7 @@ namespace {
 class playbar_test : public widget_test {
 protected:
     template <class T>
-    T* child(const char* name) {
-        T* w = bar.findChild<T*>(name);
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
+    T* child(const char* name) { return control<T>(&bar, name); }
     QPushButton* button(const char* name) { return child<QPushButton>(name); }
     QString counter() { return child<QLineEdit>("le_frame_control")->text(); }
 

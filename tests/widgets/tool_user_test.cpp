@@ -2,7 +2,7 @@
 #include "menus/menu_device_user.h"
 #include "menus/menu_image.h"
 #include "menus/menu_pointcloud.h"
-#include "qt_fixtures.h"
+#include "tests/support/qt_fixtures.h"
 #include "tools/tool_user.h"
 
 #include <QCheckBox>
@@ -19,17 +19,7 @@ namespace {
 
 class tool_user_test : public widget_test {
 protected:
-    QPushButton* button(const char* name) {
-        auto* b = tools.findChild<QPushButton*>(name);
-        EXPECT_NE(b, nullptr) << name;
-        return b;
-    }
-    template <class T>
-    static T* control(QObject* dialog, const char* name) {
-        T* w = dialog->findChild<T*>(name);
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
+    QPushButton* button(const char* name) { return control<QPushButton>(&tools, name); }
 
     tool_user tools;
 };

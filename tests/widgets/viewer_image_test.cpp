@@ -1,8 +1,8 @@
 // The image view: settings, the update order, kept and emitted images, capture.
-#include "viewer_image.h"
+#include "viewers/viewer_image.h"
 
-#include "qt_fixtures.h"
-#include "synthetic_frames.h"
+#include "tests/support/qt_fixtures.h"
+#include "tests/support/synthetic_frames.h"
 
 #include <QFile>
 #include <QLabel>
@@ -34,15 +34,15 @@ cv::Vec3b first_pixel(const cv::Mat& m) { return m.at<cv::Vec3b>(0, 0); }
 } // namespace
 
 TEST_F(viewer_image_test, initial_settings_and_setters) {
-    const viewer_image::kind_settings& a = view.settings(viewer_image::ambient);
-    const viewer_image::kind_settings& d = view.settings(viewer_image::depth);
-    const viewer_image::kind_settings& i = view.settings(viewer_image::intensity);
-    EXPECT_EQ(a.max_value, 500.0);
-    EXPECT_EQ(d.max_value, 20000.0);
-    EXPECT_EQ(i.max_value, 400.0);
+    const view_settings::image_kind_settings& a = view.settings(viewer_image::ambient);
+    const view_settings::image_kind_settings& d = view.settings(viewer_image::depth);
+    const view_settings::image_kind_settings& i = view.settings(viewer_image::intensity);
+    EXPECT_EQ(a.max_val, 500.0);
+    EXPECT_EQ(d.max_val, 20000.0);
+    EXPECT_EQ(i.max_val, 400.0);
     for (const auto* s : {&a, &d, &i}) {
         EXPECT_FALSE(s->auto_norm);
-        EXPECT_EQ(s->min_value, 0.0);
+        EXPECT_EQ(s->min_val, 0.0);
         EXPECT_FALSE(s->hist_mode);
         EXPECT_FALSE(s->grey_mode);
     }
@@ -54,8 +54,8 @@ TEST_F(viewer_image_test, initial_settings_and_setters) {
     view.get_main_image_grey_mode_ambient(true);
     EXPECT_TRUE(d.auto_norm);
     EXPECT_FALSE(a.auto_norm);
-    EXPECT_EQ(i.min_value, 7.0);
-    EXPECT_EQ(a.max_value, 900.0);
+    EXPECT_EQ(i.min_val, 7.0);
+    EXPECT_EQ(a.max_val, 900.0);
     EXPECT_TRUE(i.hist_mode);
     EXPECT_TRUE(a.grey_mode);
     EXPECT_FALSE(d.grey_mode);
