@@ -422,12 +422,13 @@ bool synthetic_scene::write_ground_truth(const std::string& path) const {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     bool ok = std::fprintf(f,
-                           "# .PCD v0.7 - Point Cloud Data file format\nVERSION 0.7\nFIELDS x y z\nSIZE 4 4 4\nTYPE F F F\n"
-                           "COUNT 1 1 1\nWIDTH %zu\nHEIGHT 1\nVIEWPOINT 0 0 0 1 0 0 0\nPOINTS %zu\nDATA ascii\n",
+                           "# .PCD v0.7 - Point Cloud Data file format\nVERSION 0.7\nFIELDS x y z rgb\nSIZE 4 4 4 4\n"
+                           "TYPE F F F U\nCOUNT 1 1 1 1\nWIDTH %zu\nHEIGHT 1\nVIEWPOINT 0 0 0 1 0 0 0\nPOINTS %zu\nDATA ascii\n",
                            pts.size(), pts.size()) > 0;
     // %g with '.' as the decimal point: the program never changes the C locale.
+    // Colour: opaque white, packed as the viewer's clouds pack it.
     for (const auto& p : pts)
-        if (std::fprintf(f, "%.8g %.8g %.8g\n", double(p[0]), double(p[1]), double(p[2])) < 0) ok = false;
+        if (std::fprintf(f, "%.8g %.8g %.8g 4294967295\n", double(p[0]), double(p[1]), double(p[2])) < 0) ok = false;
     if (std::fclose(f) != 0) ok = false;
     return ok;
 }

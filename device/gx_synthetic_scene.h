@@ -50,7 +50,8 @@ public:
     // pixel whose return the sensor can detect, in metres (x forward, y left,
     // z up). Moving objects are not part of it.
     std::vector<std::array<float, 3>> ground_truth() const;
-    // Writes ground_truth() as an ASCII PCD file; false when it cannot be written.
+    // Writes ground_truth() as an ASCII PCD file (x y z rgb, white); false when
+    // it cannot be written.
     bool write_ground_truth(const std::string& path) const;
 
     std::uint32_t rows() const { return rows_; }
@@ -65,8 +66,10 @@ public:
     // rendering's configuration (fir_coef, aligned by fir_offset).
     void histogram(std::uint32_t row, std::uint32_t col, std::vector<std::uint16_t>& bins, std::uint32_t bin_count = 1024);
 
-    // Column of dead pixels (always invalid) and the per-column ambient
-    // fixed pattern, for tests of the host-side filters.
+    // Column of dead pixels (always invalid; right of every driver's last
+    // full VCSEL channel group, where the offset calibration does not look)
+    // and the per-column ambient fixed pattern, for tests of the host-side
+    // filters.
     static constexpr std::uint32_t kDeadColumn = 390;
     static int column_pattern(std::uint32_t col) { return int((col * 37u) % 23u); }
     static constexpr int kDarkLevel = 40;

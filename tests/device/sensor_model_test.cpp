@@ -342,6 +342,8 @@ TEST(sensor_model, ground_truth_of_the_target_is_a_sphere_in_metres) {
     ASSERT_EQ(pcl::PCDReader().read(path, truth), 0);
     std::remove(path.c_str());
     EXPECT_EQ(truth.size(), std::size_t(kRows * kCols)) << "every pixel sees the target";
+    ASSERT_FALSE(truth.empty());
+    EXPECT_EQ(truth[0].r + truth[0].g + truth[0].b, 3 * 255) << "white, like a captured cloud";
     double lo = 1e9, hi = 0;
     for (const auto& p : truth.points) {
         const double r = std::sqrt(double(p.x) * p.x + double(p.y) * p.y + double(p.z) * p.z);
