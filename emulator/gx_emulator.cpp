@@ -3,6 +3,9 @@
 // announces, keeps its registers in a state file, takes firmware images, and
 // can inject faults for tests. Only stdout's first line is written to stdout
 // ("gx_emulator listening on ADDR:PORT"); diagnostics go to stderr.
+// The sensor it plays is one calibrated unit with the imperfections of its
+// seed (docs/sensor-model.md); --ground-truth writes the scene's geometry as
+// the unit's true optics see it and exits.
 #include "device/gx_protocol.h"
 #include "device/gx_synthetic_scene.h"
 
@@ -16,6 +19,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -50,13 +54,17 @@ struct options {
     std::size_t firmware_size = 256 * 1024;
     bool corrupt_firmware = false;
     std::string events;      // file that receives one line per client event (tests)
+    gx::scene_options scene;
+    std::string ground_truth;
 };
 
 void usage() {
     std::fprintf(stderr,
                  "usage: gx_emulator [--address A] [--port P] [--state FILE] [--fps N] [--max-fps N]\n"
                  "                   [--drop-fragments SHARE] [--mute-commands] [--stall-firmware] [--malformed]\n"
-                 "                   [--events FILE]\n"
+                 "                   [--events FILE] [--scene corridor|static|target] [--target-range METRES]\n"
+                 "                   [--seed N]\n"
+                 "       gx_emulator --ground-truth OUT.pcd [--scene ...] [--target-range METRES]\n"
                  "       gx_emulator --make-firmware OUT [--firmware-size BYTES] [--corrupt]\n");
 }
 
@@ -82,6 +90,32 @@ bool parse_args(int argc, char** argv, options& o) {
         else if (a == "--make-firmware" && next(v)) o.make_firmware = v;
         else if (a == "--firmware-size" && next(v)) o.firmware_size = std::size_t(std::max(0L, std::atol(v.c_str())));
         else if (a == "--corrupt") o.corrupt_firmware = true;
+        else if (a == "--scene" && next(v)) {
+            if (v == "corridor") o.scene.kind = gx::scene_kind::corridor;
+            else if (v == "static") o.scene.kind = gx::scene_kind::static_corridor;
+            else if (v == "target") o.scene.kind = gx::scene_kind::target;
+            else {
+                std::fprintf(stderr, "gx_emulator: unknown scene %s\n", v.c_str());
+                return false;
+            }
+        } else if (a == "--target-range" && next(v)) {
+            char* end = nullptr;
+            const double r = std::strtod(v.c_str(), &end);
+            if (end == v.c_str() || *end || !(r >= 0.1 && r <= 100.0)) {
+                std::fprintf(stderr, "gx_emulator: target range must be 0.1 .. 100 metres\n");
+                return false;
+            }
+            o.scene.target_range = float(r);
+        } else if (a == "--seed" && next(v)) {
+            char* end = nullptr;
+            errno = 0;
+            const unsigned long long sd = std::strtoull(v.c_str(), &end, 10);
+            if (end == v.c_str() || *end || errno || v[0] == '-') {
+                std::fprintf(stderr, "gx_emulator: bad seed %s\n", v.c_str());
+                return false;
+            }
+            o.scene.seed = sd;
+        } else if (a == "--ground-truth" && next(v)) o.ground_truth = v;
         else {
             usage();
             return false;
@@ -93,8 +127,10 @@ bool parse_args(int argc, char** argv, options& o) {
 
 class emulator {
 public:
-    explicit emulator(const options& o) : opt_(o), scene_(gx::kDefaultRows, gx::kDefaultCols) {
+    explicit emulator(const options& o) : opt_(o), scene_(o.scene, gx::kDefaultRows, gx::kDefaultCols) {
+        // Factory flash: the default registers with this unit's own calibration.
         flash_ = gx::default_registers();
+        flash_.config = scene_.factory_configuration();
         if (!opt_.state.empty()) load_state();
         running_regs_ = flash_;
         if (opt_.fps > 0) running_regs_.config.fps = opt_.fps;
@@ -519,9 +555,13 @@ private:
         s.xadc_tx_temp = float(41.0 + 2.5 * std::sin(t / 75.0) + 0.1 * n(rng_));
         s.xadc_rx_vio = wob(1.8f, 0.003f);
         s.xadc_rx_vcore = wob(1.2f, 0.003f);
-        s.xadc_rx_bias = wob(c.hv_bias > 0 ? c.hv_bias : 27.5f, 0.002f);
-        s.xadc_rx_vdp = wob(c.vdp_voltage, 0.002f);
-        s.xadc_rx_vdn = wob(c.vdn_voltage, 0.002f);
+        // The receiver supplies follow their settings (within what the
+        // regulators can deliver); the SPAD bias holds tighter with its
+        // closed-loop control on.
+        const auto supply = [](float v, float hi) { return std::isfinite(v) ? std::clamp(v, 0.0f, hi) : 0.0f; };
+        s.xadc_rx_bias = wob(supply(c.hv_bias, 40.0f), c.rx_hv_ctrl_en ? 0.0005f : 0.004f);
+        s.xadc_rx_vdp = wob(supply(c.vdp_voltage, 5.0f), 0.002f);
+        s.xadc_rx_vdn = wob(supply(c.vdn_voltage, 5.0f), 0.002f);
         s.xadc_rx_0v5 = wob(0.5f, 0.004f);
         s.rx_temp = float(39.0 + 2.0 * std::sin(t / 60.0) + 0.1 * n(rng_));
     }
@@ -535,6 +575,7 @@ private:
         std::size_t hist_cursor = 0;
         double last_render = -1.0;
         int last_render_mode = -1;
+        gx::configurations_t last_cfg{};
         auto next = clock_type::now();
         const int cap = std::max(25, opt_.max_fps);
         while (!quit_stream_) {
@@ -577,8 +618,12 @@ private:
             // The scene moves at most 30 times a second; faster streams (bench
             // mode) resend the last rendering with fresh stamps.
             const int render_mode = mode == 4 ? 0 : mode;
-            if (render_mode != last_render_mode || t - last_render >= 1.0 / 30.0 || fps <= 30) {
-                scene_.render(t, render_mode, amb, depth, inten, depth2, inten2);
+            if (render_mode != last_render_mode || t - last_render >= 1.0 / 30.0 || fps <= 30 ||
+                std::memcmp(&cfg, &last_cfg, sizeof cfg) != 0) {
+                last_cfg = cfg;
+                gx::configurations_t rc = cfg;
+                rc.stream_mode = std::uint8_t(render_mode);
+                scene_.render(t, rc, amb, depth, inten, depth2, inten2);
                 last_render = t;
                 last_render_mode = render_mode;
             }
@@ -677,6 +722,14 @@ int main(int argc, char** argv) {
     options o;
     if (!parse_args(argc, argv, o)) return 2;
     if (!o.make_firmware.empty()) return make_firmware(o);
+    if (!o.ground_truth.empty()) {
+        const gx::synthetic_scene scene(o.scene, gx::kDefaultRows, gx::kDefaultCols);
+        if (!scene.write_ground_truth(o.ground_truth)) {
+            std::fprintf(stderr, "gx_emulator: cannot write %s\n", o.ground_truth.c_str());
+            return 1;
+        }
+        return 0;
+    }
     struct sigaction sa{};
     sa.sa_handler = on_signal;
     sigemptyset(&sa.sa_mask);

@@ -1,0 +1,82 @@
+#include "logic/offset_calibration.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace offset_calibration {
+
+namespace {
+bool frame_ok(const std::int32_t* depth, std::size_t size, int rows, int cols) {
+    return depth != nullptr && rows > 0 && cols > 0 && std::size_t(rows) * std::size_t(cols) <= size;
+}
+} // namespace
+
+std::vector<std::int32_t> vcsel_channel_values(const std::int32_t* depth, std::size_t size, int rows, int cols, int channels) {
+    std::vector<std::int32_t> out;
+    if (!frame_ok(depth, size, rows, cols) || channels <= 0) return out;
+    const int g = cols / channels;
+    if (g <= 0) return out;
+    out.reserve(std::size_t(channels));
+    for (int k = 0; k < channels; ++k) {
+        double sum = 0;
+        for (int r = 0; r < rows; ++r) {
+            const std::int32_t* row = depth + std::size_t(r) * std::size_t(cols) + std::size_t(k) * std::size_t(g);
+            for (int c = 0; c < g; ++c) sum += double(std::uint32_t(row[c]));
+        }
+        const double mean = sum / double(rows * g);
+        out.push_back(static_cast<std::int32_t>(mean * depth_scale));
+    }
+    return out;
+}
+
+std::vector<std::int32_t> vcsel_step(const std::vector<std::int32_t>& values) {
+    if (values.empty()) return values;
+    const std::int32_t m = *std::min_element(values.begin(), values.end());
+    std::vector<std::int32_t> out(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) out[i] = values[i] - m;
+    return out;
+}
+
+std::vector<std::int32_t> spad_half_row_means(const std::int32_t* depth, std::size_t size, int rows, int cols) {
+    std::vector<std::int32_t> out;
+    if (!frame_ok(depth, size, rows, cols) || cols < 2) return out;
+    const std::uint32_t half = std::uint32_t(cols / 2);
+    out.resize(std::size_t(rows) * 2);
+    for (int r = 0; r < rows; ++r) {
+        const std::int32_t* row = depth + std::size_t(r) * std::size_t(cols);
+        std::uint32_t left = 0, right = 0;
+        for (std::uint32_t c = 0; c < half; ++c) left += std::uint32_t(row[c]);
+        for (std::uint32_t c = half; c < std::uint32_t(cols); ++c) right += std::uint32_t(row[c]);
+        out[std::size_t(r)] = std::int32_t(left / half);
+        out[std::size_t(rows + r)] = std::int32_t(right / half);
+    }
+    return out;
+}
+
+void accumulate(std::vector<std::int32_t>& acc, const std::vector<std::int32_t>& values) {
+    if (acc.empty()) {
+        acc = values;
+        return;
+    }
+    const std::size_t n = std::min(acc.size(), values.size());
+    for (std::size_t i = 0; i < n; ++i) acc[i] = std::int32_t(std::uint32_t(acc[i]) + std::uint32_t(values[i]));
+}
+
+std::vector<std::int32_t> average(const std::vector<std::int32_t>& acc, int frames) {
+    std::vector<std::int32_t> out(acc);
+    if (frames <= 0) return out;
+    for (auto& v : out) v /= frames;
+    return out;
+}
+
+void store_vcsel_offsets(const std::vector<std::int32_t>& result, configurations_t& cfg) {
+    const std::size_t n = std::min<std::size_t>(result.size(), sizeof cfg.vcsel_offset / sizeof cfg.vcsel_offset[0]);
+    for (std::size_t i = 0; i < n; ++i) cfg.vcsel_offset[i] = std::uint16_t(std::uint32_t(result[i]) & 0xFFFFu);
+}
+
+void store_spad_offsets(const std::vector<std::int32_t>& result, configurations_t& cfg) {
+    const std::size_t n = std::min<std::size_t>(result.size(), sizeof cfg.spad_offset);
+    for (std::size_t i = 0; i < n; ++i) cfg.spad_offset[i] = std::uint8_t(std::uint32_t(result[i]) & 0xFFu);
+}
+
+} // namespace offset_calibration
