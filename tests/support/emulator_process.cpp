@@ -116,3 +116,9 @@ bool emulator_process::running() const {
     if (r == pid_) exited_ = true;
     return !exited_;
 }
+
+bool emulator_process::make_firmware(const std::string& path, bool corrupt, std::size_t size) {
+    const std::string cmd = std::string(GX_EMULATOR_PATH) + " --make-firmware '" + path + "' --firmware-size " +
+                            std::to_string(size) + (corrupt ? " --corrupt" : "");
+    return std::system(cmd.c_str()) == 0;
+}

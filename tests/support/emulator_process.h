@@ -6,6 +6,7 @@
 //   device.connect({"127.0.0.1", emu.port()}, {"127.0.0.1", 0});
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -29,6 +30,10 @@ public:
     pid_t pid() const { return pid_; }
     const std::string& state_file() const { return state_; }
     void set_state_file(const std::string& path) { state_ = path; own_state_ = false; }
+
+    // Writes a firmware image the emulator accepts (or, corrupt, one whose
+    // checksum it rejects) of `size` bytes. False when the emulator failed.
+    static bool make_firmware(const std::string& path, bool corrupt = false, std::size_t size = 200000);
 
 private:
     void reap(int timeout_ms);

@@ -12,6 +12,8 @@
 #include <QObject>
 #include <QString>
 #include <QTemporaryDir>
+#include <QSignalSpy>
+#include <QStringList>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <functional>
@@ -24,6 +26,13 @@ T* control(const QObject* parent, const char* name) {
     T* c = parent == nullptr ? nullptr : parent->findChild<T*>(QString::fromLatin1(name));
     EXPECT_NE(c, nullptr) << "no control named " << name;
     return c;
+}
+
+// The first argument of every call a spy caught, as text (log lines, messages).
+inline QStringList spied_texts(const QSignalSpy& spy) {
+    QStringList out;
+    for (const auto& call : spy) out << call.at(0).toString();
+    return out;
 }
 
 class qt_test : public ::testing::Test {

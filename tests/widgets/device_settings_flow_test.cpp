@@ -3,10 +3,10 @@
 // emulator on loopback with the window's own timers running.
 #include "app/MainWindow.h"
 #include "device/gx_protocol.h"
-#include "emulator_process.h"
+#include "tests/support/emulator_process.h"
 #include "menus/menu_connection.h"
 #include "menus/menu_device_user.h"
-#include "qt_fixtures.h"
+#include "tests/support/qt_fixtures.h"
 #include "tools/tool_user.h"
 
 #include <QComboBox>
@@ -18,7 +18,6 @@
 #include <QSignalSpy>
 #include <QTextEdit>
 
-#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -69,9 +68,7 @@ protected:
 
     template <class T>
     T* in_dialog(const char* name) {
-        T* c = dlg->findChild<T*>(name);
-        EXPECT_NE(c, nullptr) << name;
-        return c;
+        return control<T>(dlg, name);
     }
     void click(const char* name) { in_dialog<QPushButton>(name)->click(); }
     int combo(const char* name) { return in_dialog<QComboBox>(name)->currentIndex(); }
@@ -94,9 +91,7 @@ protected:
 
     QString firmware(const char* name, bool corrupt) {
         const QString path = temp_path(name);
-        const std::string cmd = std::string(GX_EMULATOR_PATH) + " --make-firmware " + path.toStdString() +
-                                " --firmware-size 100000" + (corrupt ? " --corrupt" : "");
-        EXPECT_EQ(std::system(cmd.c_str()), 0);
+        EXPECT_TRUE(emulator_process::make_firmware(path.toStdString(), corrupt, 100000));
         return path;
     }
 
@@ -107,11 +102,6 @@ protected:
     menu_device_user* dlg = nullptr;
 };
 
-QStringList logged(const QSignalSpy& spy) {
-    QStringList out;
-    for (const auto& call : spy) out << call.at(0).toString();
-    return out;
-}
 
 } // namespace
 
@@ -134,7 +124,7 @@ TEST_F(DeviceSettingsFlowTest, ShowingTheDialogReadsTheSensorsSettingsAndKeepsAc
     QSignalSpy logs(w.get(), &MainWindow::send_main_log_message);
     const QString regs = temp_path("registers.txt");
     w->get_main_register_read(regs);
-    EXPECT_TRUE(logged(logs).contains("[Device Setting] Save GX Register File : " + regs));
+    EXPECT_TRUE(spied_texts(logs).contains("[Device Setting] Save GX Register File : " + regs));
     const auto before = w->frames_emitted();
     ASSERT_TRUE(wait_until([&] { return dialog_log().contains("::RF::"); }));
     ASSERT_TRUE(wait_until([&] { return w->frames_emitted() > before + 3; })) << "the device runs again";
@@ -150,7 +140,7 @@ TEST_F(DeviceSettingsFlowTest, ApplyReachesTheSensorAndARefusedRecordIsReported)
     in_dialog<QComboBox>("tg_sync_mode")->setCurrentIndex(2);
     in_dialog<QComboBox>("tg_fpr_adaptive")->setCurrentIndex(3);
     click("btn_apply");
-    EXPECT_TRUE(logged(logs).contains("[Device Setting] GX setting is updated"));
+    EXPECT_TRUE(spied_texts(logs).contains("[Device Setting] GX setting is updated"));
     EXPECT_TRUE(dialogs.seen.empty());
 
     // Read back from the sensor: the dialog shows what the sensor now holds,

@@ -24,9 +24,7 @@ protected:
 
     QString firmware(const char* name, bool corrupt) {
         const QString path = temp_path(name);
-        const std::string cmd = std::string(GX_EMULATOR_PATH) + " --make-firmware " + path.toStdString() +
-                                " --firmware-size 200000" + (corrupt ? " --corrupt" : "");
-        EXPECT_EQ(std::system(cmd.c_str()), 0);
+        EXPECT_TRUE(emulator_process::make_firmware(path.toStdString(), corrupt, 200000));
         return path;
     }
 

@@ -33,11 +33,6 @@ protected:
     emulator_process emu{{"--fps", "25"}};
 };
 
-QStringList log_lines(const QSignalSpy& spy) {
-    QStringList out;
-    for (const auto& call : spy) out << call.at(0).toString();
-    return out;
-}
 
 } // namespace
 
@@ -61,7 +56,7 @@ TEST_F(MainWindowStreamTest, ConnectStartsBothTimersAndDeliversFramesInOrder) {
     w.get_main_connect_status(true);
     ASSERT_NE(w.device_handle(), nullptr);
     EXPECT_TRUE(dialogs.seen.empty()) << (dialogs.seen.empty() ? "" : dialogs.seen[0].text.toStdString());
-    EXPECT_TRUE(log_lines(logs).contains("[Stream mode] Connect GX device"));
+    EXPECT_TRUE(spied_texts(logs).contains("[Stream mode] Connect GX device"));
     ASSERT_GE(stream.count(), 1);
     EXPECT_TRUE(stream.last().at(0).toBool());
     ASSERT_GE(buttons.count(), 1);
@@ -106,7 +101,7 @@ TEST_F(MainWindowStreamTest, DisconnectStopsTheTimersAndReleasesTheDevice) {
     w->get_main_connect_status(false);
     EXPECT_LT(t.elapsed(), 3000) << "disconnect must be prompt";
     EXPECT_EQ(w->device_handle(), nullptr);
-    EXPECT_TRUE(log_lines(logs).contains("[Stream mode] Disconnect GX Device"));
+    EXPECT_TRUE(spied_texts(logs).contains("[Stream mode] Disconnect GX Device"));
     ASSERT_GE(buttons.count(), 1);
     EXPECT_FALSE(buttons.last().at(0).toBool());
     EXPECT_FALSE(w->message_tick_timer()->isActive());

@@ -2,7 +2,7 @@
 // configuration it shows, the network change with its checks, firmware file
 // choice, progress and the message log.
 #include "menus/menu_device_user.h"
-#include "qt_fixtures.h"
+#include "tests/support/qt_fixtures.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -25,9 +25,7 @@ class menu_device_user_test : public widget_test {
 protected:
     template <class T>
     T* get(const char* name) {
-        T* w = dialog.findChild<T*>(name);
-        EXPECT_NE(w, nullptr) << name;
-        return w;
+        return control<T>(&dialog, name);
     }
     void click(const char* name) { get<QPushButton>(name)->click(); }
 
