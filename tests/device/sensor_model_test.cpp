@@ -5,7 +5,7 @@
 // printed as "[figure] ..." lines.
 #include "device/gx_protocol.h"
 #include "device/gx_sensor_model.h"
-#include "device_test_util.h"
+#include "tests/device/device_test_util.h"
 #include "logic/cloud_rmse.h"
 #include "logic/offset_calibration.h"
 
