@@ -6,6 +6,7 @@
 #include "tests/support/emulator_process.h"
 #include "menus/menu_connection.h"
 #include "menus/menu_device_user.h"
+#include "tools/tool_admin.h"
 #include "tests/support/qt_fixtures.h"
 #include "tools/tool_user.h"
 
@@ -108,7 +109,10 @@ protected:
 TEST_F(DeviceSettingsFlowTest, ShowingTheDialogReadsTheSensorsSettingsAndKeepsAcknowledgementsOut) {
     start_sensor();
     connect_window();
+    // Both tool bars waiting: the user tool bar, whose dialog asked, is served first.
+    w->admin_tool()->setting_requested = true;
     open_dialog_and_read();
+    EXPECT_TRUE(w->admin_tool()->setting_requested) << "the dump went to one tool bar only";
     EXPECT_EQ(combo("tg_sync_mode"), 1);
     EXPECT_EQ(combo("tg_input_sync"), 1);
     EXPECT_EQ(combo("tg_output_sync"), 0);
