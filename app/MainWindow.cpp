@@ -276,11 +276,11 @@ void MainWindow::get_main_connect_status(bool on) {
         get_main_device_disconnect();
         return;
     }
-    commands.connect_requested = true;
     if (play_mode) {
         get_main_device_disconnect();
         play_mode = false;
     }
+    commands.connect_requested = true;
     get_main_device_connect();
 }
 
@@ -372,6 +372,9 @@ void MainWindow::get_main_device_disconnect() {
     device->disconnect();
     delete device;
     device = nullptr;
+    // A command the sensor never answered ends with the connection: no flag or
+    // firmware watchdog carries over into the next one.
+    commands = command_flow::state{};
     emit send_main_btn_connect_control(false);
     emit send_main_stream_mode(false);
     message_timer->stop();
@@ -686,8 +689,10 @@ void MainWindow::on_message_timer() {
 
     // Every end of a firmware upload resets the sensor and disconnects.
     auto end_firmware = [this](bool close_all) {
-        if (device == nullptr) return; // a box's event loop disconnected already
-        if (!device->tcp_software_reset()) dialog_seam::warning(this, tr("Warning"), tr("TCP restart command is failed."));
+        // A box's event loop may have disconnected already: then there is
+        // nothing to reset, but the dialogs still learn that the upload ended.
+        if (device != nullptr && !device->tcp_software_reset())
+            dialog_seam::warning(this, tr("Warning"), tr("TCP restart command is failed."));
         if (close_all) emit send_main_close_all();
         emit send_main_firmware_progress(-2);
         get_main_device_disconnect();

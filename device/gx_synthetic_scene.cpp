@@ -1,5 +1,6 @@
 #include "device/gx_synthetic_scene.h"
 
+#include "device/c_numbers.h"
 #include "device/gx_protocol.h"
 
 #include <algorithm>
@@ -425,10 +426,13 @@ bool synthetic_scene::write_ground_truth(const std::string& path) const {
                            "# .PCD v0.7 - Point Cloud Data file format\nVERSION 0.7\nFIELDS x y z rgb\nSIZE 4 4 4 4\n"
                            "TYPE F F F U\nCOUNT 1 1 1 1\nWIDTH %zu\nHEIGHT 1\nVIEWPOINT 0 0 0 1 0 0 0\nPOINTS %zu\nDATA ascii\n",
                            pts.size(), pts.size()) > 0;
-    // %g with '.' as the decimal point: the program never changes the C locale.
-    // Colour: opaque white, packed as the viewer's clouds pack it.
-    for (const auto& p : pts)
-        if (std::fprintf(f, "%.8g %.8g %.8g 4294967295\n", double(p[0]), double(p[1]), double(p[2])) < 0) ok = false;
+    // Eight significant digits with a point for decimals, whatever the locale of
+    // the process. Colour: opaque white, packed as the viewer's clouds pack it.
+    for (const auto& p : pts) {
+        const std::string line = c_numbers::general(p[0], 8) + ' ' + c_numbers::general(p[1], 8) + ' ' +
+                                 c_numbers::general(p[2], 8) + " 4294967295\n";
+        if (std::fputs(line.c_str(), f) < 0) ok = false;
+    }
     if (std::fclose(f) != 0) ok = false;
     return ok;
 }

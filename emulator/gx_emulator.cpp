@@ -6,6 +6,7 @@
 // The sensor it plays is one calibrated unit with the imperfections of its
 // seed (docs/sensor-model.md); --ground-truth writes the scene's geometry as
 // the unit's true optics see it and exits.
+#include "device/c_numbers.h"
 #include "device/gx_protocol.h"
 #include "device/gx_synthetic_scene.h"
 
@@ -82,7 +83,7 @@ bool parse_args(int argc, char** argv, options& o) {
         else if (a == "--state" && next(v)) o.state = v;
         else if (a == "--fps" && next(v)) o.fps = std::atoi(v.c_str());
         else if (a == "--max-fps" && next(v)) o.max_fps = std::max(1, std::atoi(v.c_str()));
-        else if (a == "--drop-fragments" && next(v)) o.drop = std::clamp(std::atof(v.c_str()), 0.0, 1.0);
+        else if (a == "--drop-fragments" && next(v)) o.drop = std::clamp(c_numbers::parse(v.c_str(), nullptr), 0.0, 1.0);
         else if (a == "--mute-commands") o.mute = true;
         else if (a == "--events" && next(v)) o.events = v;
         else if (a == "--stall-firmware") o.stall_firmware = true;
@@ -100,7 +101,7 @@ bool parse_args(int argc, char** argv, options& o) {
             }
         } else if (a == "--target-range" && next(v)) {
             char* end = nullptr;
-            const double r = std::strtod(v.c_str(), &end);
+            const double r = c_numbers::parse(v.c_str(), &end);
             if (end == v.c_str() || *end || !(r >= 0.1 && r <= 100.0)) {
                 std::fprintf(stderr, "gx_emulator: target range must be 0.1 .. 100 metres\n");
                 return false;

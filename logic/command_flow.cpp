@@ -19,7 +19,9 @@ int firmware_percent(const std::string& data) {
     long long v = 0;
     const auto r = std::from_chars(first, last, v);
     if (r.ec != std::errc() || r.ptr != last || first == last) return 0;
-    if (v > INT_MAX || v < INT_MIN) return 0;
+    // -1 and -2 mean "acknowledged" and "ended" to the dialogs: a sensor's
+    // percentage never takes those meanings.
+    if (v < 0 || v > INT_MAX) return 0;
     return int(v);
 }
 

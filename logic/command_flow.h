@@ -64,7 +64,7 @@ public:
 };
 
 // A firmware progress value as the sensor sends it: a decimal integer, blanks
-// around it allowed; anything else counts 0.
+// around it allowed; anything else, and a negative value, counts 0.
 int firmware_percent(const std::string& data);
 
 } // namespace command_flow

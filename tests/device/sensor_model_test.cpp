@@ -66,12 +66,14 @@ struct sensor {
         cfg = regs.config;
         return true;
     }
-    // Applies cfg at 30 frames/s and lets the frames in flight pass.
+    // Applies cfg at 30 frames/s and lets the frames in flight pass: the one
+    // the library holds, one in the socket, and one the sensor rendered just
+    // before the change, with two more to spare for a loaded machine.
     bool apply(DadodUz::configurations_t cfg) {
         cfg.fps = 30;
         if (!dev.configuration(cfg)) return false;
         DadodUz::scene_t s;
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < 5; ++i)
             if (!next_scene(dev, s)) return false;
         return true;
     }

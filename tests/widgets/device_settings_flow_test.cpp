@@ -221,7 +221,7 @@ TEST_F(DeviceSettingsFlowTest, FirmwareFromTheDialogCompletesOrFails) {
         ASSERT_FALSE(progress.empty());
         EXPECT_EQ(progress.front(), -1);
         EXPECT_EQ(progress.back(), -2);
-        EXPECT_FALSE(in_dialog<QProgressBar>("pb_firmware_update")->isVisible()) << "-2 hides the bar";
+        EXPECT_TRUE(in_dialog<QProgressBar>("pb_firmware_update")->isHidden()) << "-2 hides the bar";
         if (corrupt) {
             EXPECT_EQ(dialogs.boxes_with_text("Firmware Update Failed."), 1);
         } else {

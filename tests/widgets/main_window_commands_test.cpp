@@ -118,6 +118,27 @@ TEST_F(MainWindowCommandsTest, AStalledUploadTimesOutOnceWhileItsBoxIsOpen) {
     EXPECT_EQ(progress.last().at(0).toInt(), -2);
 }
 
+TEST_F(MainWindowCommandsTest, AnUploadAbandonedByADisconnectLeavesTheNextConnectionAlone) {
+    emulator_process emu({"--stall-firmware"});
+    ASSERT_TRUE(emu.start());
+    auto w = connect_to(emu);
+    w->message_tick_timer()->stop();
+    w->get_main_firmware_upload(firmware("abandoned.bin", false));
+    for (int i = 0; i < 40; ++i) {
+        pump(20);
+        w->on_message_timer();
+    }
+    // The operator gives up on the stalled upload and connects again.
+    w->get_main_connect_status(false);
+    w->get_main_connect_status(true);
+    ASSERT_NE(w->device_handle(), nullptr);
+    w->message_tick_timer()->stop();
+    dialogs.seen.clear();
+    for (int i = 0; i < 320 && w->device_handle() != nullptr; ++i) w->on_message_timer();
+    EXPECT_NE(w->device_handle(), nullptr) << "the old upload's watchdog reset the new connection";
+    EXPECT_EQ(dialogs.boxes_with_text("Firmware Update Failed.Timeout."), 0);
+}
+
 TEST_F(MainWindowCommandsTest, TheDeviceGoingAwayWhileTheRecordDialogIsOpenIsSafe) {
     emulator_process emu;
     ASSERT_TRUE(emu.start());
