@@ -7,6 +7,7 @@
 
 #include <charconv>
 #include <clocale>
+#include <cmath>
 #include <cstdlib>
 #include <locale.h>
 #include <string>
@@ -34,6 +35,22 @@ inline std::string fixed(double v, int precision = 6) {
 inline double parse(const char* text, char** end) {
     static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
     return strtod_l(text, end, c_locale);
+}
+
+// The whole text as a finite real in the C notation: blanks (space, tab,
+// carriage return) around the number are allowed, anything else is not.
+inline bool parse_finite(const std::string& text, double& v) {
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    const char* p = text.c_str();
+    while (blank(*p)) ++p;
+    if (*p == '\0') return false;
+    char* end = nullptr;
+    const double x = parse(p, &end);
+    if (end == p) return false;
+    while (blank(*end)) ++end;
+    if (*end != '\0' || !std::isfinite(x)) return false;
+    v = x;
+    return true;
 }
 
 } // namespace c_numbers

@@ -171,8 +171,13 @@ synthetic_scene::synthetic_scene(const scene_options& options, std::uint32_t row
     last_range_.assign(n, 0.0f);
     last_intensity_.assign(n, 0.0f);
     last_ambient_.assign(n, 0.0f);
-    for (int i = 0; i < 16; ++i) fir_[std::size_t(i)] = sensor_model::fir_tap(factory_, i);
-    fir_offset_ = factory_.fir_offset & 15;
+    set_fir(factory_);
+}
+
+void synthetic_scene::set_fir(const TAVRIN::DadodUz::configurations_t& cfg) {
+    fir_sum_ = 0;
+    for (int i = 0; i < 16; ++i) fir_sum_ += fir_[std::size_t(i)] = sensor_model::fir_tap(cfg, i);
+    fir_offset_ = cfg.fir_offset & 15;
 }
 
 void synthetic_scene::render(double t, int stream_mode, std::vector<std::uint16_t>& ambient, std::vector<std::int32_t>& depth,
@@ -210,8 +215,10 @@ void synthetic_scene::render(double t, const TAVRIN::DadodUz::configurations_t& 
     // ---- the settings, once per frame
     const int channels = sm::vcsel_channel_count(cfg.vcsel_type);
     const int alone = cfg.vcsel_manual_cs >= 1 && cfg.vcsel_manual_cs <= channels ? cfg.vcsel_manual_cs - 1 : -1;
-    std::vector<float> col_mm(cols_);
-    std::vector<unsigned char> col_lit(cols_);
+    std::vector<float>& col_mm = col_mm_;
+    std::vector<unsigned char>& col_lit = col_lit_;
+    col_mm.resize(cols_);
+    col_lit.resize(cols_);
     for (std::uint32_t c = 0; c < cols_; ++c) {
         const int k = sm::vcsel_channel_of(int(c), int(cols_), channels);
         const int table = int(std::int16_t(cfg.vcsel_offset[k]));
@@ -231,8 +238,7 @@ void synthetic_scene::render(double t, const TAVRIN::DadodUz::configurations_t& 
     const int intensity_mode = int(cfg.image_mode & 3u);
     const int ambient_mode = int((cfg.image_mode >> 2) & 3u);
     const sm::fir_gains fir = sm::fir_gains_of(cfg);
-    for (int i = 0; i < 16; ++i) fir_[std::size_t(i)] = sm::fir_tap(cfg, i);
-    fir_offset_ = cfg.fir_offset & 15;
+    set_fir(cfg);
     const float a0 = std::isfinite(cfg.threshold_coe[0]) ? cfg.threshold_coe[0] : 0.0f;
     const float a1 = std::isfinite(cfg.threshold_coe[1]) ? cfg.threshold_coe[1] : 0.0f;
 
@@ -377,7 +383,8 @@ void synthetic_scene::histogram(std::uint32_t row, std::uint32_t col, std::vecto
     const float floor_level = 4.0f + last_ambient_[i] / 40.0f;
     const float peak_bin = last_range_[i] * 1000.0f / float(kDepthBinMm);
     const float amp = last_range_[i] > 0 ? 30.0f + last_intensity_[i] * 0.5f : 0.0f;
-    std::vector<float> raw(bin_count);
+    std::vector<float>& raw = hist_raw_;
+    raw.resize(bin_count);
     for (std::uint32_t b = 0; b < bin_count; ++b) {
         float v = floor_level + std::sqrt(floor_level) * 2.0f * noise();
         if (amp > 0) {
@@ -388,8 +395,7 @@ void synthetic_scene::histogram(std::uint32_t row, std::uint32_t col, std::vecto
     }
     // The sensor delivers the histogram through its FIR: taps normalised to
     // their sum, tap j weighting bin b + j - fir_offset. No taps: raw counts.
-    int sum = 0;
-    for (int w : fir_) sum += w;
+    const int sum = fir_sum_;
     for (std::uint32_t b = 0; b < bin_count; ++b) {
         float v = raw[b];
         if (sum > 0) {

@@ -93,11 +93,14 @@ private:
     std::vector<float> last_range_;
     std::vector<float> last_intensity_;
     std::vector<float> last_ambient_;
+    // The histogram FIR of the last rendering's configuration.
+    void set_fir(const TAVRIN::DadodUz::configurations_t& cfg);
     std::array<int, 16> fir_{};
+    int fir_sum_ = 0;
     int fir_offset_ = 7;
-    // Per-frame work arrays.
-    std::vector<float> clean_mm_, clean_int_, amb_bg_;
-    std::vector<unsigned char> object_, edge_;
+    // Work arrays, reused from frame to frame and histogram to histogram.
+    std::vector<float> clean_mm_, clean_int_, amb_bg_, col_mm_, hist_raw_;
+    std::vector<unsigned char> object_, edge_, col_lit_;
     std::uint64_t rng_ = 0x9E3779B97F4A7C15ull;
     std::uint32_t next();
     float uniform() { return float(next() >> 8) * (1.0f / 16777216.0f); }

@@ -65,14 +65,8 @@ long long parse_int_cell(const std::string& text) {
 }
 
 float parse_real_cell(const std::string& text) {
-    const char* s = text.c_str();
-    while (*s == ' ' || *s == '\t') ++s;
-    if (*s == '\0') return 0.0f;
-    char* end = nullptr;
-    double v = c_numbers::parse(s, &end);
-    while (end && (*end == ' ' || *end == '\t')) ++end;
-    if (end == s || *end != '\0' || !std::isfinite(v)) return 0.0f;
-    return static_cast<float>(v);
+    double v = 0.0;
+    return c_numbers::parse_finite(text, v) ? static_cast<float>(v) : 0.0f;
 }
 
 std::string format_fir_real(float v) {

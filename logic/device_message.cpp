@@ -67,18 +67,6 @@ bool parse_integer(const std::string& s, long long& v) {
     return true;
 }
 
-bool parse_real(const std::string& s, double& v) {
-    const char* p = s.c_str();
-    while (*p == ' ' || *p == '\t') ++p;
-    if (*p == '\0') return false;
-    char* end = nullptr;
-    double x = c_numbers::parse(p, &end);
-    while (*end == ' ' || *end == '\t' || *end == '\r') ++end;
-    if (end == p || *end != '\0' || !std::isfinite(x)) return false;
-    v = x;
-    return true;
-}
-
 enum class conv { real, real_trunc, integer, bytes, words, text };
 
 struct target {
@@ -201,9 +189,9 @@ dump_result parse_register_dump(const std::string& t, configurations_t& cfg) {
         for (std::size_t k = 0; k < n && ok; ++k) {
             const std::string& f = fields[3 + k];
             switch (match->kind) {
-            case conv::real: ok = parse_real(f, reals[k]); break;
+            case conv::real: ok = c_numbers::parse_finite(f, reals[k]); break;
             case conv::real_trunc:
-                ok = parse_real(f, reals[k]) && std::fabs(reals[k]) < 9.2e18;
+                ok = c_numbers::parse_finite(f, reals[k]) && std::fabs(reals[k]) < 9.2e18;
                 if (ok) ints[k] = static_cast<long long>(std::trunc(reals[k]));
                 break;
             default: ok = parse_integer(f, ints[k]); break;

@@ -116,7 +116,9 @@ TEST(recording, live_recording_has_every_frame_and_plays_back_equal) {
     int compared = 0;
     for (std::uint64_t i = 0; i < n; ++i) {
         ASSERT_TRUE(play.get_scene(f, i));
-        if (i) EXPECT_EQ(f.frame_number, prev + 1) << "no gaps";
+        if (i) {
+            EXPECT_EQ(f.frame_number, prev + 1) << "no gaps";
+        }
         prev = f.frame_number;
         DadodUz::sensing_packet_t st;
         EXPECT_TRUE(play.get_sensing_packet(st, i));
