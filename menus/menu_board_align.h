@@ -3,12 +3,12 @@
 #pragma once
 
 #include "device/DadodUz.h"
+#include "menus/tool_dialog.h"
 
-#include <QDialog>
 #include <QString>
 #include <vector>
 
-class menu_board_align : public QDialog {
+class menu_board_align : public tool_dialog {
     Q_OBJECT
 
 public:
@@ -28,6 +28,10 @@ signals:
 public slots:
     void updateScene(scene_t& scene);
     void get_menu_current_setting(configurations_t& configuration_);
+
+protected:
+    void opened() override;
+    void closed() override;
 
 private:
     configurations_t configuration{};

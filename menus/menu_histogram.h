@@ -3,12 +3,12 @@
 #pragma once
 
 #include "device/DadodUz.h"
+#include "menus/tool_dialog.h"
 
-#include <QDialog>
 #include <QString>
 #include <vector>
 
-class menu_histogram : public QDialog {
+class menu_histogram : public tool_dialog {
     Q_OBJECT
 
 public:
@@ -30,6 +30,10 @@ signals:
 public slots:
     void update_histogram(histogram_t& histogram);
     void get_menu_current_setting(configurations_t configuration_);
+
+protected:
+    void opened() override;
+    void closed() override;
 
 private:
     configurations_t configuration{};
