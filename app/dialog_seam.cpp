@@ -1,5 +1,6 @@
 #include "app/dialog_seam.h"
 
+#include <QDialog>
 #include <QFileDialog>
 
 namespace {
@@ -81,4 +82,16 @@ QString dialog_seam::open_file_name(QWidget* parent, const QString& caption, con
         return current_responder()(req).file;
     }
     return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+}
+
+int dialog_seam::exec(QDialog* dialog) {
+    if (current_responder()) {
+        request req;
+        req.type = kind::modal_dialog;
+        req.parent = dialog;
+        req.title = dialog->windowTitle();
+        current_responder()(req);
+        return dialog->result();
+    }
+    return dialog->exec();
 }

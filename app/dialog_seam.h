@@ -8,11 +8,12 @@
 #include <QString>
 #include <functional>
 
+class QDialog;
 class QWidget;
 
 class dialog_seam {
 public:
-    enum class kind { warning, information, critical, question, save_file, open_file };
+    enum class kind { warning, information, critical, question, save_file, open_file, modal_dialog };
 
     struct request {
         kind type;
@@ -42,6 +43,10 @@ public:
                                                 QMessageBox::StandardButtons buttons);
     static QString save_file_name(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
     static QString open_file_name(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
+    // Runs one of the program's own modal dialogs (request.parent is the
+    // dialog). A responder acts on the dialog instead of the user; the
+    // dialog's result is returned either way.
+    static int exec(QDialog* dialog);
 
     // Installs a responder that answers every box and dialog instead of the user;
     // an empty responder restores the real dialogs.

@@ -1,9 +1,10 @@
 // The configuration preset (.conf): the Connection-0 and Device_settings-0
-// sections that the administrator settings dialog writes through the core
-// library's key/value store. Plain code, no widgets.
+// sections that the administrator settings dialog writes and reads through
+// the core library's key/value store. Plain code, no widgets.
 #pragma once
 
 #include "device/DadodUz.h"
+#include "logic/admin_settings.h"
 
 #include <string>
 
@@ -11,30 +12,29 @@ namespace preset_file {
 
 using configurations_t = TAVRIN::DadodUz::configurations_t;
 
-// The values a preset takes from the dialog's controls rather than from the
-// configuration record, in the units the controls show.
-struct control_values {
-    std::string device_ip;
-    int device_port = 0;
-    std::string local_ip;
-    int local_port = 0;
-    double prf_khz = 0;       // sb_prf
-    int pulse_delay_ns = 0;   // sb_common_delay
-    int pulse_duty_ns = 0;    // sb_common_duty
-    int ls_duty_ns = 0;       // sb_ls_duty
-    int low_high_delay_ns = 0; // sb_delay_low_high
-    int hs_duty_ns = 0;       // sb_hs_duty
-    int h_cl_delay_ns = 0;    // sb_cl_delay
-    int cls_duty_ns = 0;      // sb_cl_duty
-    std::string calibration_path; // le_calibration_file
+// Writes both sections, every key in its order, to path: the record's values
+// (taken after the controls were copied into it), and from the controls the
+// connection settings, the PRF, the nanosecond timings and the calibration
+// path. False when the file could not be written.
+bool write(const std::string& path, const configurations_t& cfg, const admin_settings::controls& c);
+
+enum class status { loaded, not_loaded, refused };
+
+struct read_result {
+    status result = status::not_loaded;
+    std::string problem; // for a refused preset: what is wrong with it
 };
 
-// The control values as the record itself gives them (for a dialog whose
-// controls show the record unchanged).
-control_values controls_from_record(const configurations_t& cfg);
+// Reads a preset into the controls, key by key; a key that is missing or of
+// the wrong type leaves its control as it was. The emitter width, the global
+// offset and the lens coefficients are not read: they come from the
+// calibration file the preset names. A file the store cannot load changes
+// nothing (not_loaded); a preset whose FIR tables are too short to fill them
+// changes nothing either (refused, with the reason).
+read_result read(const std::string& path, admin_settings::controls& c);
 
-// Writes both sections, every key in its order, to path. False when the
-// file could not be written.
-bool write(const std::string& path, const configurations_t& cfg, const control_values& controls);
+// The first free name "<base><extension>", "<base>_0<extension>",
+// "<base>_1<extension>", ... in the file system.
+std::string free_name(const std::string& base, const std::string& extension);
 
 } // namespace preset_file

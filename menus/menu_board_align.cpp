@@ -11,3 +11,5 @@ void menu_board_align::get_menu_current_setting(configurations_t& configuration_
 void menu_board_align::opened() { emit send_menu_current_setting(); }
 
 void menu_board_align::closed() { emit send_close_ui(); }
+
+void menu_board_align::update_status(sensing_packet_t&) {}

@@ -29,6 +29,10 @@ public slots:
     void updateScene(scene_t& scene);
     void get_menu_current_setting(configurations_t& configuration_);
 
+public:
+    // The status packet of the sensor, while the dialog is open.
+    void update_status(sensing_packet_t& sensing);
+
 protected:
     void opened() override;
     void closed() override;

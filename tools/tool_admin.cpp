@@ -7,32 +7,116 @@
 #include "menus/menu_lens_cal.h"
 #include "menus/menu_offset_cal.h"
 #include "menus/menu_status.h"
+#include "ui_tool_admin.h"
 
-tool_admin::tool_admin(QWidget* parent)
-    : QWidget(parent),
-      device_admin(new menu_device_admin(this)),
-      status(new menu_status(this)),
-      histogram(new menu_histogram(this)),
-      image_analysis(new menu_image_analysis(this)),
-      board_align(new menu_board_align(this)),
-      offset_cal(new menu_offset_cal(this)) {
-    setObjectName("tool_admin");
+#include <QPushButton>
+#include <algorithm>
+
+tool_admin::tool_admin(QWidget* parent) : QWidget(parent), ui(new Ui::tool_admin) {
+    ui->setupUi(this);
     setFixedSize(62, 350);
+
+    device_admin = new menu_device_admin(this);
+    status = new menu_status(this);
+    histogram = new menu_histogram(this);
+    image_analysis = new menu_image_analysis(this);
+    board_align = new menu_board_align(this);
+    offset_cal = new menu_offset_cal(this);
+
+    connect(ui->btn_device_admin, &QPushButton::clicked, device_admin, &menu_device_admin::select_preset);
+    connect(ui->btn_status, &QPushButton::clicked, status, &QWidget::show);
+
+    connect(device_admin, &menu_device_admin::send_menu_current_setting, this,
+            &tool_admin::get_tool_current_setting_trigger);
+    connect(histogram, &menu_histogram::send_menu_current_setting, this, &tool_admin::get_tool_current_setting_trigger);
+    connect(image_analysis, &menu_image_analysis::send_menu_current_setting, this,
+            &tool_admin::get_tool_current_setting_trigger);
+    connect(board_align, &menu_board_align::send_menu_current_setting, this,
+            &tool_admin::get_tool_current_setting_trigger);
+    connect(offset_cal, &menu_offset_cal::send_menu_current_setting, this,
+            &tool_admin::get_tool_current_setting_trigger);
+
+    connect(device_admin, &menu_device_admin::send_menu_apply_setting, this, &tool_admin::get_tool_apply_setting);
+    connect(histogram, &menu_histogram::send_menu_apply_setting, this, &tool_admin::get_tool_apply_setting);
+    connect(image_analysis, &menu_image_analysis::send_menu_apply_setting, this, &tool_admin::get_tool_apply_setting);
+    connect(board_align, &menu_board_align::send_menu_apply_setting, this, &tool_admin::get_tool_apply_setting);
+
+    connect(device_admin, &menu_device_admin::send_menu_apply_data_procssing, this,
+            &tool_admin::get_tool_apply_data_processing);
+    connect(histogram, &menu_histogram::send_menu_apply_data_procssing, this,
+            &tool_admin::get_tool_apply_data_processing);
+
+    connect(device_admin, &menu_device_admin::send_menu_write_setting, this, &tool_admin::get_tool_write_setting);
+
+    connect(board_align, &menu_board_align::send_close_ui, this, &tool_admin::get_tool_close_ui);
+    connect(histogram, &menu_histogram::send_close_ui, this, &tool_admin::get_tool_close_ui);
+    connect(image_analysis, &menu_image_analysis::send_close_ui, this, &tool_admin::get_tool_close_ui);
+    connect(offset_cal, &menu_offset_cal::send_close_ui, this, &tool_admin::get_tool_close_ui);
+
+    connect(this, &tool_admin::send_tool_calbiration_path, device_admin, &menu_device_admin::get_tool_calibration_path);
 }
 
-tool_admin::~tool_admin() = default;
+tool_admin::~tool_admin() {
+    // The dialogs die with this widget; nothing they do on the way out may
+    // reach the main window, which is being destroyed as well.
+    for (QObject* child : children()) child->disconnect(this);
+    delete ui;
+}
+
+void tool_admin::keep(const configurations_t& configuration_) {
+    configuration = configuration_;
+    record_received = true;
+}
 
 void tool_admin::receive_current_setting(configurations_t& configuration_) {
     setting_requested = false;
-    configuration = configuration_;
-    device_admin->get_menu_current_setting(configuration_);
+    if (device_admin->waiting_for_current_setting()) {
+        device_admin->get_menu_current_setting(configuration_);
+    } else if (histogram->is_open()) {
+        keep(configuration_);
+        histogram->get_menu_current_setting(configuration_);
+    } else if (image_analysis->is_open()) {
+        keep(configuration_);
+        image_analysis->get_menu_current_setting(configuration_);
+    } else if (board_align->is_open()) {
+        keep(configuration_);
+        board_align->get_menu_current_setting(configuration_);
+    } else if (offset_cal->is_open()) {
+        keep(configuration_);
+        // The tool measures the sensor without its offset tables. Only the
+        // two tables and the channel pairing change; everything after the
+        // tables, the emitter width included, stays as it is.
+        configurations_t zeroed = configuration_;
+        zeroed.dual_channel = 0;
+        std::fill(std::begin(zeroed.vcsel_offset), std::end(zeroed.vcsel_offset), 0);
+        std::fill(std::begin(zeroed.spad_offset), std::end(zeroed.spad_offset), 0);
+        emit send_tool_apply_admin(zeroed);
+        offset_cal->get_menu_current_setting(zeroed);
+    } else if (lens_cal != nullptr) {
+        keep(configuration_);
+        if (lens_cal->is_open()) {
+            lens_cal->get_menu_current_setting(configuration_);
+            lens_cal_mode = true;
+        }
+    }
 }
 
 void tool_admin::get_tool_lens_cal_data(scene_t& scene) { emit send_tool_lens_cal_data(scene); }
 
 void tool_admin::get_tool_lens_cal_delete() {
-    lens_cal_mode = false;
-    emit send_tool_apply_admin(configuration);
+    // The tool that closed: with two tools open (a second press), the older
+    // one may close first and only it goes.
+    auto* closing = qobject_cast<menu_lens_cal*>(sender());
+    if (closing == nullptr) closing = lens_cal;
+    if (closing == nullptr) return;
+    if (record_received) emit send_tool_apply_admin(configuration);
+    closing->disconnect(this);
+    disconnect(this, nullptr, closing, nullptr);
+    if (closing == lens_cal) {
+        lens_cal = nullptr;
+        lens_cal_mode = false;
+    }
+    closing->deleteLater();
 }
 
 void tool_admin::get_tool_apply_setting(configurations_t& configuration_) { emit send_tool_apply_admin(configuration_); }
@@ -41,9 +125,17 @@ void tool_admin::get_tool_apply_data_processing(std::vector<int>& params) {
     if (!params.empty()) emit send_tool_apply_data_processing(params);
 }
 
-void tool_admin::get_tool_status_data(sensing_packet_t& sensing) { status->update_status(sensing); }
+void tool_admin::get_tool_status_data(sensing_packet_t& sensing) {
+    if (board_align->is_open())
+        board_align->update_status(sensing);
+    else
+        status->update_status(sensing);
+}
 
-void tool_admin::get_tool_close_ui() { emit send_tool_apply_admin(configuration); }
+void tool_admin::get_tool_close_ui() {
+    // A tool closed before any record reached it has nothing to put back.
+    if (record_received) emit send_tool_apply_admin(configuration);
+}
 
 void tool_admin::get_tool_write_setting() { emit send_tool_write_setting(); }
 
@@ -54,4 +146,27 @@ void tool_admin::get_tool_current_setting_trigger() {
 
 void tool_admin::get_tool_close_all() {
     if (device_admin->isVisible()) device_admin->close();
+}
+
+void tool_admin::open_analysis_tool(QWidget* tool) {
+    analysis_params = analysis_parameters();
+    emit send_tool_apply_data_processing(analysis_params);
+    tool->show();
+}
+
+void tool_admin::on_btn_histogram_clicked() { open_analysis_tool(histogram); }
+void tool_admin::on_btn_image_analysis_clicked() { open_analysis_tool(image_analysis); }
+void tool_admin::on_btn_board_align_clicked() { open_analysis_tool(board_align); }
+void tool_admin::on_btn_offset_cal_clicked() { open_analysis_tool(offset_cal); }
+
+void tool_admin::on_btn_lens_cal_clicked() {
+    lens_cal = new menu_lens_cal(this);
+    connect(this, &tool_admin::send_tool_lens_cal_data, lens_cal, &menu_lens_cal::updatePointCloud);
+    connect(lens_cal, &menu_lens_cal::send_menu_close_window, this, &tool_admin::get_tool_lens_cal_delete);
+    connect(lens_cal, &menu_lens_cal::send_menu_current_setting, this, &tool_admin::get_tool_current_setting_trigger);
+    connect(lens_cal, &menu_lens_cal::send_menu_apply_setting, this, &tool_admin::get_tool_apply_setting);
+    connect(lens_cal, &menu_lens_cal::send_menu_apply_data_procssing, this,
+            &tool_admin::get_tool_apply_data_processing);
+    connect(lens_cal, &menu_lens_cal::send_menu_write_setting, this, &tool_admin::get_tool_write_setting);
+    lens_cal->show();
 }

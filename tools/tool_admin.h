@@ -1,7 +1,6 @@
 // Administrator tool bar: opens the administrator settings and the analysis
-// and calibration tools, and routes configurations, frames and status
-// packets to them. For now the dialogs exist and the main window's
-// connections are served; the buttons come with the administrator tools.
+// and calibration tools, relays their requests to the main window, and routes
+// the configuration, frames and status packets that come back to them.
 #pragma once
 
 #include "device/DadodUz.h"
@@ -18,6 +17,10 @@ class menu_board_align;
 class menu_offset_cal;
 class menu_lens_cal;
 
+namespace Ui {
+class tool_admin;
+}
+
 class tool_admin : public QWidget {
     Q_OBJECT
 
@@ -29,8 +32,19 @@ public:
     explicit tool_admin(QWidget* parent = nullptr);
     ~tool_admin() override;
 
-    // Hands the sensor's current record to the dialog that asked for it.
+    // Hands the sensor's current record to the one dialog that waits for it:
+    // the settings dialog after "GX (Current)", else the first open tool of
+    // histogram, image analysis, board alignment, offset calibration, lens
+    // calibration.
     void receive_current_setting(configurations_t& configuration_);
+
+    // The record the analysis tools started from; has_record() is false until
+    // one was delivered to a tool.
+    const configurations_t& tool_record() const { return configuration; }
+    bool has_record() const { return record_received; }
+
+    // The analysis parameter list: every filter off for the analysis tools.
+    static std::vector<int> analysis_parameters() { return {0, 0, 0, 0, 0, 0, 100, 1400, 500, 300}; }
 
     menu_device_admin* device_admin = nullptr;
     menu_status* status = nullptr;
@@ -38,7 +52,7 @@ public:
     menu_image_analysis* image_analysis = nullptr;
     menu_board_align* board_align = nullptr;
     menu_offset_cal* offset_cal = nullptr;
-    menu_lens_cal* lens_cal = nullptr;
+    menu_lens_cal* lens_cal = nullptr; // the newest lens calibration tool, while it lives
 
     bool setting_requested = false; // a dialog asked for the current configuration
     bool lens_cal_mode = false;     // frames go to the lens calibration tool alone
@@ -61,7 +75,18 @@ public slots:
     void get_tool_write_setting();
     void get_tool_current_setting_trigger();
     void get_tool_close_all();
+    void on_btn_lens_cal_clicked();
+    void on_btn_histogram_clicked();
+    void on_btn_image_analysis_clicked();
+    void on_btn_board_align_clicked();
+    void on_btn_offset_cal_clicked();
 
 private:
+    void open_analysis_tool(QWidget* tool);
+    void keep(const configurations_t& configuration_);
+
+    Ui::tool_admin* ui;
     configurations_t configuration{};
+    bool record_received = false;
+    std::vector<int> analysis_params = analysis_parameters();
 };

@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <deque>
+#include <functional>
 #include <vector>
 
 class dialog_answerer {
@@ -20,6 +21,9 @@ public:
 
     void answer_file(const QString& path);                 // next file dialog returns path
     void answer_button(QMessageBox::StandardButton button); // next box returns button
+    // The next modal dialog of the program's own is handed to act (which
+    // plays the user); without one queued, a modal dialog is left untouched.
+    void answer_modal(std::function<void(QDialog*)> act);
 
     std::vector<dialog_seam::request> seen;
 
@@ -30,4 +34,5 @@ public:
 private:
     std::deque<dialog_seam::answer> queued_files_;
     std::deque<dialog_seam::answer> queued_buttons_;
+    std::deque<std::function<void(QDialog*)>> queued_modals_;
 };
