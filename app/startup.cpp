@@ -2,6 +2,7 @@
 
 #include "app/MainWindow.h"
 #include "menus/menu_connection.h"
+#include "tools/tool_admin.h"
 #include "tools/tool_playbar.h"
 #include "tools/tool_user.h"
 
@@ -47,6 +48,9 @@ bool startup::parse(const QStringList& arguments, options& out, QString& error, 
     const QCommandLineOption admin_opt("admin", "Turn administrator mode on.");
     const QCommandLineOption quit_opt("quit-after", "Quit after the given number of seconds.", "SECONDS");
     const QCommandLineOption stats_opt("print-stats", "Print frame counters to standard output at exit.");
+    const QCommandLineOption open_opt("open", "With --admin, open an administrator window at start: " +
+                                                  tool_admin::tool_names().join(", ") + ".",
+                                      "TOOL");
     parser.addOption(help_opt);
     parser.addOption(device_opt);
     parser.addOption(local_opt);
@@ -55,6 +59,7 @@ bool startup::parse(const QStringList& arguments, options& out, QString& error, 
     parser.addOption(admin_opt);
     parser.addOption(quit_opt);
     parser.addOption(stats_opt);
+    parser.addOption(open_opt);
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return false;
@@ -64,7 +69,7 @@ bool startup::parse(const QStringList& arguments, options& out, QString& error, 
         help = true;
         error = parser.applicationDescription() + "\n\nUsage: ro_vezovad [options]\n\nOptions:\n";
         for (const QCommandLineOption& o : {help_opt, device_opt, local_opt, connect_opt, play_opt, admin_opt, quit_opt,
-                                            stats_opt}) {
+                                            stats_opt, open_opt}) {
             QString names;
             for (const QString& n : o.names()) names += (names.isEmpty() ? "" : ", ") + QString(n.size() == 1 ? "-" : "--") + n;
             if (!o.valueName().isEmpty()) names += " <" + o.valueName() + ">";
@@ -102,6 +107,17 @@ bool startup::parse(const QStringList& arguments, options& out, QString& error, 
             return false;
         }
     }
+    out.open_tool = parser.value(open_opt);
+    if (parser.isSet(open_opt)) {
+        if (!tool_admin::tool_names().contains(out.open_tool)) {
+            error = "--open takes one of " + tool_admin::tool_names().join(", ") + ", not " + out.open_tool;
+            return false;
+        }
+        if (!out.admin) {
+            error = "--open needs --admin";
+            return false;
+        }
+    }
     if (out.connect && !out.play_file.isEmpty()) {
         error = "--connect and --play exclude each other";
         return false;
@@ -125,6 +141,7 @@ void startup::apply(const options& opts, MainWindow& window) {
         if (window.device_handle() != nullptr && window.playmode_total_frames() > 0)
             QMetaObject::invokeMethod(window.playbar_tool(), "on_btn_play_clicked", Qt::DirectConnection);
     }
+    if (!opts.open_tool.isEmpty()) window.admin_tool()->open_tool(opts.open_tool);
 }
 
 QString startup::statistics_line(const MainWindow& window) {

@@ -21,6 +21,7 @@ public:
         QString play_file;
         int quit_after_s = 0;     // leave the event loop after this many seconds (0: never)
         bool print_stats = false; // print the link and frame counters at exit
+        QString open_tool;        // administrator window opened at start (see tool_admin::tool_names)
     };
 
     // Loads the style sheet resource into the application. When it does not

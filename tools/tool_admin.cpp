@@ -68,20 +68,28 @@ void tool_admin::keep(const configurations_t& configuration_) {
     record_received = true;
 }
 
-void tool_admin::receive_current_setting(configurations_t& configuration_) {
+tool_admin::receiver tool_admin::receive_current_setting(configurations_t& configuration_) {
     setting_requested = false;
     if (device_admin->waiting_for_current_setting()) {
         device_admin->get_menu_current_setting(configuration_);
-    } else if (histogram->is_open()) {
+        return receiver::device_admin;
+    }
+    if (histogram->is_open()) {
         keep(configuration_);
         histogram->get_menu_current_setting(configuration_);
-    } else if (image_analysis->is_open()) {
+        return receiver::histogram;
+    }
+    if (image_analysis->is_open()) {
         keep(configuration_);
         image_analysis->get_menu_current_setting(configuration_);
-    } else if (board_align->is_open()) {
+        return receiver::image_analysis;
+    }
+    if (board_align->is_open()) {
         keep(configuration_);
         board_align->get_menu_current_setting(configuration_);
-    } else if (offset_cal->is_open()) {
+        return receiver::board_align;
+    }
+    if (offset_cal->is_open()) {
         keep(configuration_);
         // The tool measures the sensor without its offset tables. Only the
         // two tables and the channel pairing change; everything after the
@@ -92,13 +100,17 @@ void tool_admin::receive_current_setting(configurations_t& configuration_) {
         std::fill(std::begin(zeroed.spad_offset), std::end(zeroed.spad_offset), 0);
         emit send_tool_apply_admin(zeroed);
         offset_cal->get_menu_current_setting(zeroed);
-    } else if (lens_cal != nullptr) {
+        return receiver::offset_cal;
+    }
+    if (lens_cal != nullptr) {
         keep(configuration_);
         if (lens_cal->is_open()) {
             lens_cal->get_menu_current_setting(configuration_);
             lens_cal_mode = true;
         }
+        return receiver::lens_cal;
     }
+    return receiver::none;
 }
 
 void tool_admin::get_tool_lens_cal_data(scene_t& scene) { emit send_tool_lens_cal_data(scene); }
@@ -169,4 +181,21 @@ void tool_admin::on_btn_lens_cal_clicked() {
             &tool_admin::get_tool_apply_data_processing);
     connect(lens_cal, &menu_lens_cal::send_menu_write_setting, this, &tool_admin::get_tool_write_setting);
     lens_cal->show();
+}
+
+QStringList tool_admin::tool_names() {
+    return {"device", "status", "histogram", "image-analysis", "board-align", "offset-cal", "lens-cal"};
+}
+
+bool tool_admin::open_tool(const QString& name) {
+    switch (tool_names().indexOf(name)) {
+    case 0: device_admin->load_preset(menu_device_admin::current_row); return true;
+    case 1: status->show(); return true;
+    case 2: on_btn_histogram_clicked(); return true;
+    case 3: on_btn_image_analysis_clicked(); return true;
+    case 4: on_btn_board_align_clicked(); return true;
+    case 5: on_btn_offset_cal_clicked(); return true;
+    case 6: on_btn_lens_cal_clicked(); return true;
+    default: return false;
+    }
 }

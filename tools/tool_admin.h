@@ -6,6 +6,7 @@
 #include "device/DadodUz.h"
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <vector>
 
@@ -35,13 +36,20 @@ public:
     // Hands the sensor's current record to the one dialog that waits for it:
     // the settings dialog after "GX (Current)", else the first open tool of
     // histogram, image analysis, board alignment, offset calibration, lens
-    // calibration.
-    void receive_current_setting(configurations_t& configuration_);
+    // calibration. Returns the one that received it.
+    enum class receiver { none, device_admin, histogram, image_analysis, board_align, offset_cal, lens_cal };
+    receiver receive_current_setting(configurations_t& configuration_);
 
     // The record the analysis tools started from; has_record() is false until
     // one was delivered to a tool.
     const configurations_t& tool_record() const { return configuration; }
     bool has_record() const { return record_received; }
+
+    // Opens one administrator window by name, as its button does ("device"
+    // asks the sensor for its current settings, as "GX (Current)" does).
+    // False for a name not in tool_names().
+    bool open_tool(const QString& name);
+    static QStringList tool_names();
 
     // The analysis parameter list: every filter off for the analysis tools.
     static std::vector<int> analysis_parameters() { return {0, 0, 0, 0, 0, 0, 100, 1400, 500, 300}; }
