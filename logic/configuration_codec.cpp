@@ -10,7 +10,13 @@
 
 namespace configuration_codec {
 
-float to_f32(double control) { return static_cast<float>(control); }
+float to_f32(double control) {
+    // Beyond the float range the narrowing would be undefined: saturate.
+    constexpr double largest = std::numeric_limits<float>::max();
+    if (control > largest) return std::numeric_limits<float>::max();
+    if (control < -largest) return -std::numeric_limits<float>::max();
+    return static_cast<float>(control);
+}
 double from_f32(float field) { return static_cast<double>(field); }
 
 long long round_half_away(double v) { return static_cast<long long>(std::round(v)); }
@@ -66,7 +72,9 @@ long long parse_int_cell(const std::string& text) {
 
 float parse_real_cell(const std::string& text) {
     double v = 0.0;
-    return c_numbers::parse_finite(text, v) ? static_cast<float>(v) : 0.0f;
+    // A number a float cannot hold counts as unparsable.
+    if (!c_numbers::parse_finite(text, v) || std::fabs(v) > std::numeric_limits<float>::max()) return 0.0f;
+    return static_cast<float>(v);
 }
 
 std::string format_fir_real(float v) {

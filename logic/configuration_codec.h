@@ -15,6 +15,7 @@ namespace configuration_codec {
 using configurations_t = TAVRIN::DadodUz::configurations_t;
 
 // Voltages and coefficient sets travel as f32; controls hold doubles.
+// Values beyond the float range saturate.
 float to_f32(double control);
 double from_f32(float field);
 
@@ -58,7 +59,8 @@ int fir_tap(const std::uint32_t coef[2], int i);
 // (row, column) of the 3 x 4 table; cell (0, 0) is not used.
 constexpr std::array<std::pair<int, int>, 11> kIntensityFirCells = {{
     {1, 0}, {2, 0}, {0, 1}, {1, 1}, {2, 1}, {0, 2}, {1, 2}, {2, 2}, {0, 3}, {1, 3}, {2, 3}}};
-// Parses a cell's text as a real number; a missing or unparsable cell gives 0.
+// Parses a cell's text as a real number; a missing or unparsable cell, or
+// one beyond the float range, gives 0.
 float parse_real_cell(const std::string& text);
 // "%f" formatting (six decimals) of a coefficient for its cell.
 std::string format_fir_real(float v);

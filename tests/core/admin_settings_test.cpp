@@ -114,6 +114,7 @@ TEST(CalibrationFile, CellsAreReadLeniently) {
     lines[0] = "70000,-3,x,junk,133";   // kept to the width of each field; junk counts 0
     lines[1] = "12,7,2.5\r";            // carriage returns are tolerated, fewer than six fields are fine
     lines[1] += ",,";
+    lines[2] = "1,2,1e300,,,"; // beyond a float: unparsable
     std::string joined;
     for (const auto& l : lines) joined += l + "\n";
     joined += "\n\ntrailing lines past 200 are ignored\n";
@@ -125,6 +126,7 @@ TEST(CalibrationFile, CellsAreReadLeniently) {
     EXPECT_EQ(r.values.emitter_width, 0.0);
     EXPECT_EQ(r.values.vcsel_offset[1], 12);
     EXPECT_FLOAT_EQ(r.values.lens_coe[1], 2.5f);
+    EXPECT_EQ(r.values.lens_coe[2], 0.0f);
 }
 
 TEST(CalibrationFile, FilesThatCannotFillTheTablesAreRefused) {

@@ -480,6 +480,10 @@ TEST(StartupOptions, ParsesTheOperatorsOptions) {
     EXPECT_FALSE(startup::parse({"ro_vezovad", "--device", "127.0.0.1:99999"}, q, error, help));
     EXPECT_FALSE(startup::parse({"ro_vezovad", "--bogus"}, q, error, help));
     EXPECT_FALSE(startup::parse({"ro_vezovad", "--connect", "--play", "x.bin"}, q, error, help));
+    EXPECT_FALSE(startup::parse({"ro_vezovad", "--open", "status"}, q, error, help)) << "--open needs --admin";
+    EXPECT_FALSE(startup::parse({"ro_vezovad", "--admin", "--open", "oven"}, q, error, help));
+    ASSERT_TRUE(startup::parse({"ro_vezovad", "--admin", "--open", "offset-cal"}, q, error, help));
+    EXPECT_EQ(q.open_tool, "offset-cal");
     ASSERT_TRUE(startup::parse({"ro_vezovad", "--help"}, q, error, help));
     EXPECT_TRUE(help);
     EXPECT_TRUE(error.contains("--play"));

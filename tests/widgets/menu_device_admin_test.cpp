@@ -1,7 +1,7 @@
 // The administrator's settings dialog on its own: the form, every control
 // bound to its field both ways, Apply, the zero-setting boxes, the
 // calibration file on every copy, the preset chooser, preset and calibration
-// saves, and the preset left at the end of the program.
+// saves, and the Update tab.
 #include "device/ConfigManager.h"
 #include "logic/calibration_file.h"
 #include "menus/menu_device_admin.h"
@@ -388,25 +388,6 @@ TEST_F(menu_device_admin_test, SavedPresetsCountUpAndLoadBackWithTheirCalibratio
     click("btn_save_calibration_file");
     ASSERT_NE(dialogs.last_box(), nullptr);
     EXPECT_TRUE(dialogs.last_box()->text.startsWith("Cannot write the calibration file"));
-}
-
-TEST_F(menu_device_admin_test, PresetIsLeftInTheWorkingDirectoryOnlyWhenAsked) {
-    {
-        menu_device_admin quiet;
-    }
-    EXPECT_FALSE(QFile::exists("device.conf"));
-    {
-        menu_device_admin admin;
-        cfg_t in = distinct_record();
-        admin.get_menu_current_setting(in);
-        admin.set_preset_at_exit(true);
-    }
-    TAVRIN::ConfigManager store(4);
-    ASSERT_TRUE(store.load("./device.conf"));
-    std::vector<int> fps;
-    EXPECT_TRUE(store.get<int>(fps, "Device_settings-0", "fps"));
-    EXPECT_EQ(fps, std::vector<int>{20});
-    QFile::remove("device.conf");
 }
 
 TEST_F(menu_device_admin_test, UpdateTabSendsTheTypedPathsAndShowsProgress) {
