@@ -1,6 +1,7 @@
 #include "menus/menu_device_admin.h"
 
 #include "app/dialog_seam.h"
+#include "menus/firmware_progress.h"
 #include "logic/calibration_file.h"
 #include "logic/preset_file.h"
 #include "ui_menu_device_admin.h"
@@ -322,17 +323,7 @@ void menu_device_admin::get_menu_current_setting(configurations_t& configuration
     show();
 }
 
-void menu_device_admin::get_menu_firmware_progress(int val) {
-    if (val == -2) {
-        ui->pb_firmware_update->setValue(0);
-        ui->pb_firmware_update->hide();
-    } else if (val == -1) {
-        ui->pb_firmware_update->show();
-        ui->pb_firmware_update->setValue(0);
-    } else {
-        ui->pb_firmware_update->setValue(val);
-    }
-}
+void menu_device_admin::get_menu_firmware_progress(int val) { show_firmware_progress(ui->pb_firmware_update, val); }
 
 void menu_device_admin::get_menu_tcp_message(QString str) { ui->te_log->append(str); }
 

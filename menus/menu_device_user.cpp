@@ -1,6 +1,7 @@
 #include "menus/menu_device_user.h"
 
 #include "app/dialog_seam.h"
+#include "menus/firmware_progress.h"
 #include "logic/configuration_codec.h"
 #include "ui_menu_device_user.h"
 
@@ -50,17 +51,7 @@ void menu_device_user::showEvent(QShowEvent* event) {
 
 void menu_device_user::get_menu_tcp_message(QString str) { ui->te_log->append(str); }
 
-void menu_device_user::get_menu_firmware_progress(int val) {
-    if (val == -2) {
-        ui->pb_firmware_update->setValue(0);
-        ui->pb_firmware_update->hide();
-    } else if (val == -1) {
-        ui->pb_firmware_update->show();
-        ui->pb_firmware_update->setValue(0);
-    } else {
-        ui->pb_firmware_update->setValue(val);
-    }
-}
+void menu_device_user::get_menu_firmware_progress(int val) { show_firmware_progress(ui->pb_firmware_update, val); }
 
 void menu_device_user::get_menu_current_setting(configurations_t& configuration_) {
     configuration = configuration_;
