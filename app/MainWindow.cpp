@@ -375,9 +375,17 @@ void MainWindow::get_main_device_disconnect() {
     // A command the sensor never answered ends with the connection: no flag or
     // firmware watchdog carries over into the next one.
     commands = command_flow::state{};
+    cancel_setting_requests();
     emit send_main_btn_connect_control(false);
     emit send_main_stream_mode(false);
     message_timer->stop();
+}
+
+// A configuration request that will not be answered: no tool bar or dialog
+// keeps waiting, so the next answer goes to whoever asks for it then.
+void MainWindow::cancel_setting_requests() {
+    tool_user_->setting_requested = false;
+    tool_admin_->cancel_current_setting();
 }
 
 // ---- frame tick ---------------------------------------------------------
@@ -594,8 +602,12 @@ void MainWindow::get_main_apply_data_processing(std::vector<int>& p) {
 }
 
 void MainWindow::get_main_current_setting() {
-    if (play_mode) return;
+    if (play_mode) {
+        cancel_setting_requests();
+        return;
+    }
     if (device == nullptr) {
+        cancel_setting_requests();
         dialog_seam::warning(this, tr("Warning"), tr("Please retry after connect GX device."));
         return;
     }

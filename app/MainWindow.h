@@ -147,6 +147,7 @@ private:
     void wire();
     void emit_frame();
     void log(const QString& msg);
+    void cancel_setting_requests();
 
     Ui::MainWindow* ui;
     tool_user* tool_user_;

@@ -39,6 +39,7 @@ public:
     void load_preset(int row);
 
     bool waiting_for_current_setting() const { return waiting_current; }
+    void cancel_current_setting() { waiting_current = false; }
     const configurations_t& current_configuration() const { return configuration; }
     const std::vector<int>& data_processing_parameters() const { return params; }
     QListWidget* preset_list() const { return chooser_list; }

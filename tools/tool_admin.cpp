@@ -113,6 +113,11 @@ tool_admin::receiver tool_admin::receive_current_setting(configurations_t& confi
     return receiver::none;
 }
 
+void tool_admin::cancel_current_setting() {
+    setting_requested = false;
+    device_admin->cancel_current_setting();
+}
+
 void tool_admin::get_tool_lens_cal_data(scene_t& scene) { emit send_tool_lens_cal_data(scene); }
 
 void tool_admin::get_tool_lens_cal_delete() {

@@ -45,6 +45,10 @@ public:
     const configurations_t& tool_record() const { return configuration; }
     bool has_record() const { return record_received; }
 
+    // The request will not be answered (no device, play mode, a lost
+    // connection): nothing waits for it any more.
+    void cancel_current_setting();
+
     // Opens one administrator window by name, as its button does ("device"
     // asks the sensor for its current settings, as "GX (Current)" does).
     // False for a name not in tool_names().

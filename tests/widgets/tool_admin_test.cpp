@@ -182,6 +182,22 @@ TEST_F(tool_admin_test, LensCalibrationToolLivesFromItsButtonToItsClose) {
     EXPECT_EQ(applied.size(), 2u);
 }
 
+TEST_F(tool_admin_test, ARequestNobodyAnswersLeavesNothingWaiting) {
+    {
+        MainWindow w(nullptr, true);
+        tool_admin* admin = w.admin_tool();
+        admin->device_admin->load_preset(menu_device_admin::current_row); // "GX (Current)" without a sensor
+        EXPECT_EQ(dialogs.boxes_with_text("Please retry after connect GX device."), 1);
+        EXPECT_FALSE(admin->device_admin->waiting_for_current_setting());
+        EXPECT_FALSE(admin->setting_requested);
+        admin->histogram->show();
+        cfg_t record = sensor_record();
+        EXPECT_EQ(admin->receive_current_setting(record), receiver::histogram)
+            << "a later record goes to the tool that asked for it";
+    }
+    QFile::remove("device.conf");
+}
+
 // ------------------------------------------------------------------ end to end
 
 TEST_F(tool_admin_test, AdministratorReadsChangesAppliesAndFlashesTheSensor) {
