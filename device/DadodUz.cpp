@@ -44,6 +44,10 @@ constexpr int kHelloTimeoutMs = 2000;
 constexpr int kConnectTimeoutMs = 2000;
 constexpr std::size_t kMaxQueuedMessages = 1024;
 constexpr std::size_t kMaxQueuedHistograms = 8192;
+// Histograms older than this are dropped unread: a viewer that takes fewer
+// than the sensor sends stays this close to the sensor instead of falling
+// further behind (docs/histograms.md).
+constexpr std::int64_t kMaxHistogramAgeNs = 100'000'000;
 constexpr int kReceiveBuffer = 16 << 20;
 constexpr std::size_t kFirmwareChunk = 32 << 10;
 
@@ -290,9 +294,17 @@ struct DadodUz::Impl {
             histogram_t h;
             if (!gx::decode_histogram(obj.data.data(), obj.data.size(), h)) return discarded();
             if (!delivering) return;
+            h.received_ns = now_ns();
             std::lock_guard<std::mutex> lock(data_mutex);
-            if (histograms.size() >= kMaxQueuedHistograms) histograms.pop_front();
+            std::uint64_t dropped = drop_old_histograms(h.received_ns);
+            if (histograms.size() >= kMaxQueuedHistograms) {
+                histograms.pop_front();
+                ++dropped;
+            }
             histograms.push_back(std::move(h));
+            std::lock_guard<std::mutex> slock(stats_mutex);
+            ++stats.histograms_received;
+            stats.histograms_dropped += dropped;
             return;
         }
         gx::frame_info info;
@@ -324,6 +336,21 @@ struct DadodUz::Impl {
         }
         std::swap(latest, work);
         latest_new = true;
+    }
+
+    static std::int64_t now_ns() {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(clock_type::now().time_since_epoch()).count();
+    }
+
+    // With data_mutex held: drops the histograms older than the age limit at
+    // `now`; returns how many.
+    std::uint64_t drop_old_histograms(std::int64_t now) {
+        std::uint64_t n = 0;
+        while (!histograms.empty() && now - histograms.front().received_ns > kMaxHistogramAgeNs) {
+            histograms.pop_front();
+            ++n;
+        }
+        return n;
     }
 
     void discarded() {
@@ -534,11 +561,22 @@ bool DadodUz::get_scene(scene_t& scene, std::uint64_t index) {
 
 bool DadodUz::get_histogram(histogram_t& histogram) {
     if (d->mode != Impl::mode_t::stream) return false;
-    std::lock_guard<std::mutex> lock(d->data_mutex);
-    if (d->histograms.empty()) return false;
-    histogram = std::move(d->histograms.front());
-    d->histograms.pop_front();
-    return true;
+    std::uint64_t dropped = 0;
+    bool got = false;
+    {
+        std::lock_guard<std::mutex> lock(d->data_mutex);
+        dropped = d->drop_old_histograms(Impl::now_ns());
+        if (!d->histograms.empty()) {
+            histogram = std::move(d->histograms.front());
+            d->histograms.pop_front();
+            got = true;
+        }
+    }
+    if (dropped > 0) {
+        std::lock_guard<std::mutex> lock(d->stats_mutex);
+        d->stats.histograms_dropped += dropped;
+    }
+    return got;
 }
 
 bool DadodUz::get_sensing_packet(sensing_packet_t& packet) {
@@ -673,6 +711,10 @@ DadodUz::link_statistics_t DadodUz::get_link_statistics() const {
     {
         std::lock_guard<std::mutex> lock(d->stats_mutex);
         s = d->stats;
+    }
+    {
+        std::lock_guard<std::mutex> lock(d->data_mutex);
+        s.histograms_queued = d->histograms.size();
     }
     std::lock_guard<std::mutex> lock(d->rec_mutex);
     if (d->writer) s.frames_recorded = d->writer->frames_written();
