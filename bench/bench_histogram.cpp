@@ -1,6 +1,6 @@
 // The histogram viewer under load, under an X server (scripts/xvfb.sh).
 //   bench_histogram [seconds] [--live] [--hidden] [--software]
-// --live skips part 1, --hidden keeps the viewer closed, --software draws its
+// --live skips the update cost, --hidden keeps the viewer closed, --software draws its
 // series without OpenGL.
 // 1. The cost of one histogram update for 1024 bins with 100 average frames:
 //    the averaging alone, the viewer's update (current chart, average, average
