@@ -33,6 +33,7 @@
 #include <random>
 #include <sstream>
 #include <thread>
+#include <unordered_map>
 
 namespace TAVRIN {
 
@@ -44,6 +45,11 @@ constexpr int kHelloTimeoutMs = 2000;
 constexpr int kConnectTimeoutMs = 2000;
 constexpr std::size_t kMaxQueuedMessages = 1024;
 constexpr std::size_t kMaxQueuedHistograms = 8192;
+// Histograms waiting longer than this are dropped unread: a viewer that takes
+// fewer than the sensor sends stays this close to the sensor instead of
+// falling further behind. Longer than the slowest frame period (10 frames/s),
+// so that a histogram replaced every frame never ages out (docs/histograms.md).
+constexpr std::int64_t kMaxHistogramAgeNs = 150'000'000;
 constexpr int kReceiveBuffer = 16 << 20;
 constexpr std::size_t kFirmwareChunk = 32 << 10;
 
@@ -112,7 +118,11 @@ struct DadodUz::Impl {
     bool latest_new = false;
     sensing_packet_t status{};
     bool status_new = false;
+    // Histograms waiting for get_histogram, at most one per pixel: a newer
+    // histogram of a waiting pixel takes the older one's place in the queue.
     std::deque<histogram_t> histograms;
+    std::uint64_t histograms_front = 0;                              // sequence number of histograms.front()
+    std::unordered_map<std::uint64_t, std::uint64_t> histogram_slot; // pixel -> sequence number of its entry
 
     std::mutex filter_mutex;
     gx::filter_params filters;
@@ -290,9 +300,12 @@ struct DadodUz::Impl {
             histogram_t h;
             if (!gx::decode_histogram(obj.data.data(), obj.data.size(), h)) return discarded();
             if (!delivering) return;
+            h.received_ns = now_ns();
             std::lock_guard<std::mutex> lock(data_mutex);
-            if (histograms.size() >= kMaxQueuedHistograms) histograms.pop_front();
-            histograms.push_back(std::move(h));
+            const std::uint64_t dropped = queue_histogram(std::move(h));
+            std::lock_guard<std::mutex> slock(stats_mutex);
+            ++stats.histograms_received;
+            stats.histograms_dropped += dropped;
             return;
         }
         gx::frame_info info;
@@ -324,6 +337,57 @@ struct DadodUz::Impl {
         }
         std::swap(latest, work);
         latest_new = true;
+    }
+
+    static std::int64_t now_ns() {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(clock_type::now().time_since_epoch()).count();
+    }
+
+    // The histogram queue; every function below with data_mutex held.
+    static std::uint64_t pixel_key(const histogram_t& h) { return (std::uint64_t(h.row) << 32) | h.col; }
+
+    void pop_histogram(histogram_t* into) {
+        const auto slot = histogram_slot.find(pixel_key(histograms.front()));
+        if (slot != histogram_slot.end() && slot->second == histograms_front) histogram_slot.erase(slot);
+        if (into) *into = std::move(histograms.front());
+        histograms.pop_front();
+        ++histograms_front;
+    }
+
+    void clear_histograms() {
+        histograms.clear();
+        histogram_slot.clear();
+        histograms_front = 0;
+    }
+
+    // Drops the histograms at the front that have waited longer than the age
+    // limit at `now`; returns how many.
+    std::uint64_t drop_old_histograms(std::int64_t now) {
+        std::uint64_t n = 0;
+        while (!histograms.empty() && now - histograms.front().received_ns > kMaxHistogramAgeNs) {
+            pop_histogram(nullptr);
+            ++n;
+        }
+        return n;
+    }
+
+    // Queues a new histogram: in the place of its pixel's waiting one if there
+    // is one, else at the back. Returns the number of histograms dropped.
+    std::uint64_t queue_histogram(histogram_t&& h) {
+        std::uint64_t dropped = drop_old_histograms(h.received_ns);
+        const std::uint64_t key = pixel_key(h);
+        const auto slot = histogram_slot.find(key);
+        if (slot != histogram_slot.end()) {
+            histograms[std::size_t(slot->second - histograms_front)] = std::move(h);
+            return dropped + 1;
+        }
+        if (histograms.size() >= kMaxQueuedHistograms) {
+            pop_histogram(nullptr);
+            ++dropped;
+        }
+        histogram_slot[key] = histograms_front + histograms.size();
+        histograms.push_back(std::move(h));
+        return dropped;
     }
 
     void discarded() {
@@ -491,7 +555,7 @@ bool DadodUz::stop() {
     {
         std::lock_guard<std::mutex> lock(d->data_mutex);
         d->latest_new = false;
-        d->histograms.clear();
+        d->clear_histograms();
     }
     d->command(gx::cmd::pause, false);
     return true;
@@ -505,7 +569,7 @@ bool DadodUz::disconnect() {
     std::lock_guard<std::mutex> lock(d->data_mutex);
     d->latest_new = false;
     d->status_new = false;
-    d->histograms.clear();
+    d->clear_histograms();
     return was_open;
 }
 
@@ -534,11 +598,21 @@ bool DadodUz::get_scene(scene_t& scene, std::uint64_t index) {
 
 bool DadodUz::get_histogram(histogram_t& histogram) {
     if (d->mode != Impl::mode_t::stream) return false;
-    std::lock_guard<std::mutex> lock(d->data_mutex);
-    if (d->histograms.empty()) return false;
-    histogram = std::move(d->histograms.front());
-    d->histograms.pop_front();
-    return true;
+    std::uint64_t dropped = 0;
+    bool got = false;
+    {
+        std::lock_guard<std::mutex> lock(d->data_mutex);
+        dropped = d->drop_old_histograms(Impl::now_ns());
+        if (!d->histograms.empty()) {
+            d->pop_histogram(&histogram);
+            got = true;
+        }
+    }
+    if (dropped > 0) {
+        std::lock_guard<std::mutex> lock(d->stats_mutex);
+        d->stats.histograms_dropped += dropped;
+    }
+    return got;
 }
 
 bool DadodUz::get_sensing_packet(sensing_packet_t& packet) {
@@ -673,6 +747,10 @@ DadodUz::link_statistics_t DadodUz::get_link_statistics() const {
     {
         std::lock_guard<std::mutex> lock(d->stats_mutex);
         s = d->stats;
+    }
+    {
+        std::lock_guard<std::mutex> lock(d->data_mutex);
+        s.histograms_queued = d->histograms.size();
     }
     std::lock_guard<std::mutex> lock(d->rec_mutex);
     if (d->writer) s.frames_recorded = d->writer->frames_written();

@@ -100,6 +100,9 @@ public:
         std::uint32_t row = 0;
         std::uint32_t bin_count = 0;       // == bins.size()
         std::vector<std::uint16_t> bins;
+        // When the library completed the histogram: steady clock, nanoseconds
+        // since its epoch. Not part of the wire record.
+        std::int64_t received_ns = 0;
     } histogram_t;
 
     // The sensor configuration: a 632-byte little-endian wire record with
@@ -163,6 +166,9 @@ public:
         std::uint64_t datagrams_discarded = 0; // malformed, foreign, stale or duplicate datagrams
         std::uint64_t frames_recorded = 0;   // frames written by the current or last recording
         std::uint64_t frames_not_recorded = 0; // frames of the last recording lost to a full queue or a failed write
+        std::uint64_t histograms_received = 0; // histograms completed while delivering
+        std::uint64_t histograms_dropped = 0;  // histograms discarded unread (queue full or too old)
+        std::uint64_t histograms_queued = 0;   // histograms waiting for get_histogram now
     };
 
     DadodUz();

@@ -396,6 +396,19 @@ TEST(commands, configuration_changes_what_the_sensor_streams) {
     EXPECT_LE(h.col, 104u);
     ASSERT_EQ(h.bin_count, h.bins.size());
     EXPECT_EQ(h.bins.size(), 1024u);
+    // Unread histograms do not pile up: after 600 ms without a read (ten
+    // pixels a frame at 10 frames/s: about 60 histograms) at most one per
+    // pixel of the window waits, the newest of its pixel.
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    const auto waiting = s.dev.get_link_statistics();
+    EXPECT_LE(waiting.histograms_queued, 10u);
+    ASSERT_TRUE(s.dev.get_histogram(h));
+    const auto age_ms = (std::chrono::steady_clock::now().time_since_epoch() - std::chrono::nanoseconds(h.received_ns)) /
+                        std::chrono::milliseconds(1);
+    EXPECT_LT(age_ms, 400) << "taken from the last frames, not from the start of the pause";
+    const auto after = s.dev.get_link_statistics();
+    EXPECT_GE(after.histograms_dropped, 30u);
+    EXPECT_GE(after.histograms_received, after.histograms_dropped + 1);
 
     // Frame rate.
     cfg = gx::default_registers().config;
