@@ -2,69 +2,30 @@
 // and assembled from gx_emulator, and the losses at each offered rate.
 // Prints figures; asserts nothing.
 #include "device/DadodUz.h"
+#include "tests/support/emulator_process.h"
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <poll.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
-struct child {
-    pid_t pid = -1;
-    int port = 0;
-    bool start(int fps) {
-        int out[2];
-        if (::pipe(out) != 0) return false;
-        pid = ::fork();
-        if (pid == 0) {
-            ::dup2(out[1], 1);
-            ::close(out[0]);
-            const std::string f = std::to_string(fps);
-            ::execl(GX_EMULATOR_PATH, GX_EMULATOR_PATH, "--address", "127.0.0.1", "--port", "0", "--max-fps", "2000", "--fps",
-                    f.c_str(), static_cast<char*>(nullptr));
-            std::_Exit(127);
-        }
-        ::close(out[1]);
-        std::string line;
-        pollfd p{out[0], POLLIN, 0};
-        while (line.find('\n') == std::string::npos && ::poll(&p, 1, 5000) == 1) {
-            char b[128];
-            const ssize_t r = ::read(out[0], b, sizeof b);
-            if (r <= 0) break;
-            line.append(b, std::size_t(r));
-        }
-        ::close(out[0]);
-        const auto c = line.rfind(':');
-        port = c == std::string::npos ? 0 : std::atoi(line.c_str() + c + 1);
-        return port > 0;
-    }
-    ~child() {
-        if (pid > 0) {
-            ::kill(pid, SIGTERM);
-            ::waitpid(pid, nullptr, 0);
-        }
-    }
-};
 
 }  // namespace
 
 int main() {
     std::printf("offered_fps  received_fps  delivered_fps  dropped  fragments_lost  discarded  (400 x 100 frames, 3 s each)\n");
     for (int fps : {25, 100, 250, 400, 600, 1000}) {
-        child emu;
-        if (!emu.start(fps)) {
+        emulator_process emu({"--max-fps", "2000", "--fps", std::to_string(fps)});
+        if (!emu.start()) {
             std::printf("cannot start the emulator\n");
             return 1;
         }
         TAVRIN::DadodUz dev;
-        if (!dev.connect({"127.0.0.1", emu.port}, {"127.0.0.1", 0}) || !dev.tcp_device_run()) {
+        if (!dev.connect({"127.0.0.1", emu.port()}, {"127.0.0.1", 0}) || !dev.tcp_device_run()) {
             std::printf("cannot connect\n");
             return 1;
         }

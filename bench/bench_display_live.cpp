@@ -6,6 +6,7 @@
 //                      [--max-dist M] [--point-size P] [--empty] [--no-images]
 // --empty feeds 0 x 0 frames (the fixed cost of a tick), --no-images skips
 // the image view.
+#include "bench/gui_bench.h"
 #include "tests/support/synthetic_frames.h"
 #include "viewers/viewer_image.h"
 #include "viewers/viewer_pointcloud.h"
@@ -47,16 +48,9 @@ int main(int argc, char** argv) {
         else if (std::strcmp(argv[i], "--no-images") == 0) no_images = true;
         else seconds = std::max(1.0, std::atof(argv[i]));
     }
-    if (std::getenv("DISPLAY") == nullptr) {
-        std::fprintf(stderr, "needs an X server: run under scripts/xvfb.sh\n");
-        return 1;
-    }
-    // A benchmark leaves nothing behind: no shader caches in the home directory.
-    qputenv("MESA_SHADER_CACHE_DISABLE", "true");
-    qputenv("QT_DISABLE_SHADER_DISK_CACHE", "1");
-    QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
+    if (!prepare_gui_bench()) return 1;
     QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C"); // the printed figures keep the point whatever the environment says
+    printed_figures_in_c_notation();
 
     QWidget window;
     window.resize(1200, 700);

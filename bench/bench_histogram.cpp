@@ -12,12 +12,14 @@
 //    library to the viewer's update, over time, and the library's queue.
 // Prints figures; asserts nothing.
 #include "app/MainWindow.h"
+#include "bench/gui_bench.h"
 #include "device/gx_protocol.h"
 #include "logic/histogram_average.h"
 #include "menus/menu_histogram.h"
 #include "tools/tool_admin.h"
-#include "tools/tool_user.h"
 #include "menus/menu_connection.h"
+#include "tests/support/emulator_process.h"
+#include "tools/tool_user.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -31,56 +33,17 @@
 #include <chrono>
 #include <clocale>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <poll.h>
 #include <random>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
 using hist_t = TAVRIN::DadodUz::histogram_t;
 
-struct emulator {
-    pid_t pid = -1;
-    int port = 0;
-    bool start() {
-        int out[2];
-        if (::pipe(out) != 0) return false;
-        pid = ::fork();
-        if (pid == 0) {
-            ::dup2(out[1], 1);
-            ::close(out[0]);
-            ::execl(GX_EMULATOR_PATH, GX_EMULATOR_PATH, "--address", "127.0.0.1", "--port", "0", "--fps", "25",
-                    static_cast<char*>(nullptr));
-            std::_Exit(127);
-        }
-        ::close(out[1]);
-        std::string line;
-        pollfd p{out[0], POLLIN, 0};
-        while (line.find('\n') == std::string::npos && ::poll(&p, 1, 5000) == 1) {
-            char b[128];
-            const ssize_t r = ::read(out[0], b, sizeof b);
-            if (r <= 0) break;
-            line.append(b, std::size_t(r));
-        }
-        ::close(out[0]);
-        const auto c = line.rfind(':');
-        port = c == std::string::npos ? 0 : std::atoi(line.c_str() + c + 1);
-        return port > 0;
-    }
-    ~emulator() {
-        if (pid > 0) {
-            ::kill(pid, SIGTERM);
-            ::waitpid(pid, nullptr, 0);
-        }
-    }
-};
 
 std::int64_t now_ns() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -165,7 +128,7 @@ void update_cost(QApplication& app) {
 }
 
 void live_lag(QApplication& app, double seconds, bool viewer_shown, bool software) {
-    emulator emu;
+    emulator_process emu({"--fps", "25"});
     if (!emu.start()) {
         std::printf("cannot start the emulator\n");
         return;
@@ -179,7 +142,7 @@ void live_lag(QApplication& app, double seconds, bool viewer_shown, bool softwar
             for (auto* s : c->series()) s->setUseOpenGL(false);
     long ticks = 0;
     QObject::connect(w.frame_tick_timer(), &QTimer::timeout, [&] { ++ticks; });
-    w.user_tool()->connection->set_connection_values("127.0.0.1", emu.port, "127.0.0.1", 0);
+    w.user_tool()->connection->set_connection_values("127.0.0.1", emu.port(), "127.0.0.1", 0);
     w.get_main_connect_status(true);
     if (w.device_handle() == nullptr) {
         std::printf("cannot connect\n");
@@ -263,17 +226,10 @@ int main(int argc, char** argv) {
         else if (std::strcmp(argv[i], "--live") == 0) live_only = true;
         else seconds = std::max(2.0, std::atof(argv[i]));
     }
-    if (std::getenv("DISPLAY") == nullptr) {
-        std::fprintf(stderr, "needs an X server: run under scripts/xvfb.sh\n");
-        return 1;
-    }
-    // A benchmark leaves nothing behind: no shader caches in the home directory.
-    qputenv("MESA_SHADER_CACHE_DISABLE", "true");
-    qputenv("QT_DISABLE_SHADER_DISK_CACHE", "1");
-    QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
+    if (!prepare_gui_bench()) return 1;
     QApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    std::setlocale(LC_NUMERIC, "C"); // the printed figures keep the point whatever the environment says
+    printed_figures_in_c_notation();
     if (!live_only) update_cost(app);
     live_lag(app, seconds, !hidden, software);
     return 0;

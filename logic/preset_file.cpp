@@ -128,16 +128,15 @@ read_result read(const std::string& path, admin_settings::controls& c) {
     std::vector<std::string> fir, intensity_fir;
     const bool has_fir = in.texts("fir_coef", fir);
     const bool has_intensity_fir = in.texts("intensity_fir_coe", intensity_fir);
-    if (has_fir && fir.size() < 16) {
+    auto too_short = [&r](const char* key, bool present, const std::vector<std::string>& values, std::size_t needed) {
+        if (!present || values.size() >= needed) return false;
         r.result = status::refused;
-        r.problem = "\"fir_coef\" holds " + std::to_string(fir.size()) + " values, 16 are needed";
+        r.problem = "\"" + std::string(key) + "\" holds " + std::to_string(values.size()) + " values, " +
+                    std::to_string(needed) + " are needed";
+        return true;
+    };
+    if (too_short("fir_coef", has_fir, fir, 16) || too_short("intensity_fir_coe", has_intensity_fir, intensity_fir, 11))
         return r;
-    }
-    if (has_intensity_fir && intensity_fir.size() < 11) {
-        r.result = status::refused;
-        r.problem = "\"intensity_fir_coe\" holds " + std::to_string(intensity_fir.size()) + " values, 11 are needed";
-        return r;
-    }
 
     admin_settings::controls n = c;
     in.text(kConnection, "device_ip_address", n.gx_ip);

@@ -166,8 +166,8 @@ void tool_admin::get_tool_close_all() {
 }
 
 void tool_admin::open_analysis_tool(QWidget* tool) {
-    analysis_params = analysis_parameters();
-    emit send_tool_apply_data_processing(analysis_params);
+    std::vector<int> params = analysis_parameters();
+    emit send_tool_apply_data_processing(params);
     tool->show();
 }
 

@@ -100,5 +100,4 @@ private:
     Ui::tool_admin* ui;
     configurations_t configuration{};
     bool record_received = false;
-    std::vector<int> analysis_params = analysis_parameters();
 };

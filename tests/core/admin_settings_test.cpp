@@ -6,6 +6,7 @@
 #include "logic/calibration_file.h"
 #include "logic/configuration_codec.h"
 #include "logic/preset_file.h"
+#include "tests/support/patterned_record.h"
 
 #include <gtest/gtest.h>
 
@@ -171,9 +172,7 @@ TEST(CalibrationFile, WritesWholeFilesOrNone) {
 TEST(AdminSettings, RecordShownAndTakenBackChangesOnlyWhatTheConversionsChange) {
     // Every byte patterned, reserved ones included; the fields a control
     // shows are then given values the controls can hold.
-    cfg_t in;
-    auto* bytes = reinterpret_cast<unsigned char*>(&in);
-    for (std::size_t i = 0; i < sizeof in; ++i) bytes[i] = static_cast<unsigned char>(i * 7 + 3);
+    cfg_t in = patterned_record();
     in.vdp_voltage = 1.25f;
     in.vdn_voltage = 3.0f;
     in.hv_bias = 27.5f;

@@ -5,6 +5,7 @@
 #include "device/ConfigManager.h"
 #include "logic/calibration_file.h"
 #include "menus/menu_device_admin.h"
+#include "tests/support/patterned_record.h"
 #include "tests/support/qt_fixtures.h"
 
 #include <QCheckBox>
@@ -48,9 +49,7 @@ protected:
     // A record whose every shown field holds a value of its own that the
     // controls can hold; the rest is patterned.
     static cfg_t distinct_record() {
-        cfg_t c;
-        auto* b = reinterpret_cast<unsigned char*>(&c);
-        for (std::size_t i = 0; i < sizeof c; ++i) b[i] = static_cast<unsigned char>(i * 13 + 1);
+        cfg_t c = patterned_record(13, 1);
         c.vdp_voltage = 1.5f;
         c.vdn_voltage = 2.5f;
         c.hv_bias = 26.25f;

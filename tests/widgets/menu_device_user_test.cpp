@@ -2,6 +2,7 @@
 // configuration it shows, the network change with its checks, firmware file
 // choice, progress and the message log.
 #include "menus/menu_device_user.h"
+#include "tests/support/patterned_record.h"
 #include "tests/support/qt_fixtures.h"
 
 #include <QCheckBox>
@@ -31,9 +32,7 @@ protected:
 
     // A record with every byte patterned, so that any byte the dialog touches shows.
     static cfg_t patterned() {
-        cfg_t c;
-        auto* b = reinterpret_cast<unsigned char*>(&c);
-        for (std::size_t i = 0; i < sizeof c; ++i) b[i] = static_cast<unsigned char>(i * 7 + 3);
+        cfg_t c = patterned_record();
         c.sync_output_polarity = 1;
         c.sync_input_polarity = 0;
         c.sync_mode = 2;

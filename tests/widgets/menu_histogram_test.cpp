@@ -2,6 +2,7 @@
 // it shows and applies, the charts and the running average, auto scale, and
 // the CSV save.
 #include "menus/menu_histogram.h"
+#include "tests/support/patterned_record.h"
 #include "tests/support/qt_fixtures.h"
 
 #include <QCheckBox>
@@ -37,14 +38,6 @@ hist_t record(std::uint32_t row, std::uint32_t col, std::vector<std::uint16_t> b
     h.bin_count = std::uint32_t(bins.size());
     h.bins = std::move(bins);
     return h;
-}
-
-// A record with every byte patterned, so that any byte the dialog touches shows.
-cfg_t patterned() {
-    cfg_t c;
-    auto* b = reinterpret_cast<unsigned char*>(&c);
-    for (std::size_t i = 0; i < sizeof c; ++i) b[i] = static_cast<unsigned char>(i * 7 + 3);
-    return c;
 }
 
 QLineSeries* series_of(QChart* chart) { return static_cast<QLineSeries*>(chart->series().at(0)); }
@@ -179,7 +172,7 @@ TEST_F(menu_histogram_test, ConfigurationShownAndApplied) {
     for (const row& r : rows) {
         for (int before : {0, 1}) {
             get<QComboBox>("tg_fir_mode")->setCurrentIndex(before);
-            cfg_t c = patterned();
+            cfg_t c = patterned_record();
             c.dual_channel = r.dual_channel;
             c.fir_coef[0] = r.fir0;
             c.start_column_index = 12;
@@ -196,7 +189,7 @@ TEST_F(menu_histogram_test, ConfigurationShownAndApplied) {
         }
     }
     // A window beyond the boxes is clamped, not refused.
-    cfg_t far = patterned();
+    cfg_t far = patterned_record();
     far.end_column_index = 60000;
     far.end_row_index = 250;
     dialog.get_menu_current_setting(far);
@@ -205,7 +198,7 @@ TEST_F(menu_histogram_test, ConfigurationShownAndApplied) {
 
     // Apply: histogram mode, the window, the channel mode and the FIR; every
     // other byte as received.
-    const cfg_t received = patterned();
+    const cfg_t received = patterned_record();
     dialog.get_menu_current_setting(received);
     box("sb_start_row")->setValue(10);
     box("sb_end_row")->setValue(19);

@@ -117,7 +117,9 @@ TEST_F(tool_admin_test, EachRecordReachesExactlyOneReceiverByPriority) {
         EXPECT_FALSE(t.setting_requested);
         EXPECT_EQ(t.lens_cal_mode, c.expected == receiver::lens_cal);
         EXPECT_EQ(t.has_record(), c.expected != receiver::none && c.expected != receiver::device_admin);
-        if (c.open & device) EXPECT_TRUE(t.device_admin->isVisible());
+        if (c.open & device) {
+            EXPECT_TRUE(t.device_admin->isVisible());
+        }
     }
 }
 
