@@ -43,6 +43,12 @@ std::array<std::string, kValues> values(const packet_t& packet) {
     return v;
 }
 
+std::string value(const packet_t& packet, const std::string& name) {
+    for (std::size_t i = 0; i < kValues; ++i)
+        if (name == names()[i]) return i == 0 ? std::to_string(packet.xadc_scan_count) : c_numbers::general(double(packet.*kFloats[i - 1]), 6);
+    return std::string();
+}
+
 std::string header_line() {
     std::string out = "time,";
     for (const char* n : names()) {

@@ -19,6 +19,11 @@ const std::array<const char*, kValues>& names();
 // in the "%g" form with 6 significant digits (45.5, 0.0001, 1e-05).
 std::array<std::string, kValues> values(const TAVRIN::DadodUz::sensing_packet_t& packet);
 
+// The value of the member called `name` (one of names()) in the form of
+// values(); empty for a name that is not a member. The status monitor and the
+// board alignment view show a member by its name through this one mapping.
+std::string value(const TAVRIN::DadodUz::sensing_packet_t& packet, const std::string& name);
+
 // "time,xadc_scan_count,...,rx_temp," and a line end.
 std::string header_line();
 
