@@ -6,13 +6,13 @@
 #include "logic/pixel_pick.h"
 #include "logic/status_text.h"
 #include "menus/region_table_model.h"
+#include "menus/value_cell_delegate.h"
 #include "ui_menu_board_align.h"
+#include "viewers/label_picture.h"
 
 #include <QDir>
 #include <QFile>
-#include <QImage>
 #include <QMouseEvent>
-#include <QPixmap>
 #include <QWheelEvent>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -21,6 +21,7 @@ menu_board_align::menu_board_align(QWidget* parent)
     : tool_dialog(parent, tr("GX Board Align")), ui(new Ui::menu_board_align), table(new region_table_model(this)) {
     ui->setupUi(this);
     ui->table_image_val->setModel(table);
+    ui->table_image_val->setItemDelegate(new value_cell_delegate(ui->table_image_val));
     ui->sb_max_val->setValue(5000);
     ui->im_main_image->installEventFilter(this);
     ui->im_zoom_image->installEventFilter(this);
@@ -93,24 +94,15 @@ void menu_board_align::updateScene(scene_t& scene) {
     stored[vertical] = rgb(v_band).clone();
     stored[zoom] = rgb(roi & whole).clone();
 
-    show_picture(ui->im_horizontal_image, stored[horizontal]);
-    show_picture(ui->im_vertical_image, stored[vertical]);
-    show_picture(ui->im_zoom_image, stored[zoom]);
+    label_picture::show(ui->im_horizontal_image, stored[horizontal], Qt::KeepAspectRatio);
+    label_picture::show(ui->im_vertical_image, stored[vertical], Qt::KeepAspectRatio);
+    label_picture::show(ui->im_zoom_image, stored[zoom], Qt::KeepAspectRatio);
     shown_main = rgb;
     if (picked) {
         shown_main = rgb.clone();
         pixel_pick::draw_ring(shown_main, int(x), int(y));
     }
-    show_picture(ui->im_main_image, shown_main);
-}
-
-void menu_board_align::show_picture(QLabel* label, const cv::Mat& rgb) {
-    if (rgb.empty()) {
-        label->clear();
-        return;
-    }
-    const QImage picture(rgb.data, rgb.cols, rgb.rows, int(rgb.step), QImage::Format_RGB888);
-    label->setPixmap(QPixmap::fromImage(picture.scaled(label->size(), Qt::KeepAspectRatio, Qt::FastTransformation)));
+    label_picture::show(ui->im_main_image, shown_main, Qt::KeepAspectRatio);
 }
 
 void menu_board_align::get_tool_image_analysis(std::vector<uint32_t>& data, int width, int height) {

@@ -13,7 +13,6 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
-class QLabel;
 class region_table_model;
 
 namespace Ui {
@@ -78,7 +77,6 @@ protected:
 
 private:
     void first_frame(int rows, int cols);
-    void show_picture(QLabel* label, const cv::Mat& rgb);
 
     Ui::menu_board_align* ui;
     region_table_model* table;

@@ -2,11 +2,10 @@
 
 #include "logic/pixel_pick.h"
 #include "ui_menu_image_analysis.h"
+#include "viewers/label_picture.h"
 
-#include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPixmap>
 #include <QWheelEvent>
 
 menu_image_analysis::menu_image_analysis(QWidget* parent)
@@ -52,17 +51,17 @@ menu_image_analysis::menu_image_analysis(QWidget* parent)
 menu_image_analysis::~menu_image_analysis() { delete ui; }
 
 void menu_image_analysis::updateScene(scene_t& scene) {
-    width = static_cast<int>(scene.cols);
-    height = static_cast<int>(scene.rows);
-    for (image_state& s : image) s.label->setFixedSize(s.zoom * width, s.zoom * height);
+    frame_width = static_cast<int>(scene.cols);
+    frame_height = static_cast<int>(scene.rows);
+    for (image_state& s : image) s.label->setFixedSize(s.zoom * frame_width, s.zoom * frame_height);
 
     if (selected) {
         // A frame smaller than the one the pixel was picked on keeps it inside.
-        x = std::min(x, double(std::max(width - 1, 0)));
-        y = std::min(y, double(std::max(height - 1, 0)));
+        x = std::min(x, double(std::max(frame_width - 1, 0)));
+        y = std::min(y, double(std::max(frame_height - 1, 0)));
         show_pixel_text();
     }
-    const std::size_t at = std::size_t(y) * std::size_t(std::max(width, 0)) + std::size_t(x);
+    const std::size_t at = std::size_t(y) * std::size_t(std::max(frame_width, 0)) + std::size_t(x);
     const auto value_at = [at](const auto& values) {
         return at < values.size() ? static_cast<std::uint32_t>(values[at]) : 0u;
     };
@@ -95,9 +94,7 @@ void menu_image_analysis::show_image(kind k, const cv::Mat& raw, std::uint32_t r
         s.readout->setText(QString::number(raw_value));
     }
     s.picture = rgb;
-    const QImage picture(rgb.data, rgb.cols, rgb.rows, int(rgb.step), QImage::Format_RGB888);
-    s.label->setPixmap(QPixmap::fromImage(
-        picture.scaled(s.label->size(), Qt::KeepAspectRatioByExpanding, Qt::FastTransformation)));
+    label_picture::show(s.label, rgb, Qt::KeepAspectRatioByExpanding);
 }
 
 void menu_image_analysis::show_pixel_text() {
@@ -135,10 +132,10 @@ void menu_image_analysis::closed() { emit send_close_ui(); }
 void menu_image_analysis::keyPressEvent(QKeyEvent* event) {
     if (selected) {
         switch (event->key()) {
-        case Qt::Key_A: pixel_pick::move(pixel_pick::key::left, x, y, width, height); return;
-        case Qt::Key_W: pixel_pick::move(pixel_pick::key::up, x, y, width, height); return;
-        case Qt::Key_D: pixel_pick::move(pixel_pick::key::right, x, y, width, height); return;
-        case Qt::Key_S: pixel_pick::move(pixel_pick::key::down, x, y, width, height); return;
+        case Qt::Key_A: pixel_pick::move(pixel_pick::key::left, x, y, frame_width, frame_height); return;
+        case Qt::Key_W: pixel_pick::move(pixel_pick::key::up, x, y, frame_width, frame_height); return;
+        case Qt::Key_D: pixel_pick::move(pixel_pick::key::right, x, y, frame_width, frame_height); return;
+        case Qt::Key_S: pixel_pick::move(pixel_pick::key::down, x, y, frame_width, frame_height); return;
         default: break;
         }
     }
@@ -151,8 +148,8 @@ bool menu_image_analysis::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::MouseButtonPress) {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             if (mouse->button() == Qt::LeftButton) {
-                x = pixel_pick::from_click(mouse->localPos().x(), s.zoom, width);
-                y = pixel_pick::from_click(mouse->localPos().y(), s.zoom, height);
+                x = pixel_pick::from_click(mouse->localPos().x(), s.zoom, frame_width);
+                y = pixel_pick::from_click(mouse->localPos().y(), s.zoom, frame_height);
                 selected = true;
             } else if (mouse->button() == Qt::RightButton) {
                 x = y = 0;

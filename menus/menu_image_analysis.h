@@ -98,8 +98,8 @@ private:
     Ui::menu_image_analysis* ui;
     image_state image[kinds];
     configurations_t configuration{};
-    int width = 0;
-    int height = 0;
+    int frame_width = 0;
+    int frame_height = 0;
     double x = 0;
     double y = 0;
     bool selected = false;

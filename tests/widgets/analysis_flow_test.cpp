@@ -6,8 +6,11 @@
 #include "app/MainWindow.h"
 #include "logic/histogram_csv.h"
 #include "menus/menu_connection.h"
+#include "menus/menu_board_align.h"
 #include "menus/menu_histogram.h"
+#include "menus/menu_image_analysis.h"
 #include "menus/menu_status.h"
+#include "menus/region_table_model.h"
 #include "tests/support/emulator_process.h"
 #include "tests/support/qt_fixtures.h"
 #include "tools/tool_admin.h"
@@ -174,4 +177,31 @@ TEST_F(analysis_flow_test, StatusMonitorShowsAndLogsTheSensorsRecords) {
         EXPECT_GT(scan, previous) << "records in arrival order";
         previous = scan;
     }
+}
+
+TEST_F(analysis_flow_test, ImageAnalysisAndBoardAlignmentFollowTheLiveSensor) {
+    menu_image_analysis* analysis = admin->image_analysis;
+    menu_board_align* align = admin->board_align;
+    click(admin, "btn_image_analysis");
+    click(admin, "btn_board_align");
+    ASSERT_TRUE(analysis->isVisible() && align->isVisible());
+    // The last frame, as both dialogs saw it (connected after them).
+    scene_t last;
+    QObject::connect(w.get(), &MainWindow::send_main_data, [&](scene_t& s) { last = s; });
+    const region_table_model* table = align->table_model();
+    ASSERT_TRUE(wait_until([&] {
+        return !last.depth.empty() && table->rowCount() > 0 && !control<QLineEdit>(align, "le_tx_hv")->text().isEmpty();
+    }, 10000));
+    EXPECT_FALSE(analysis->picture(menu_image_analysis::depth).empty());
+    EXPECT_EQ(analysis->picture(menu_image_analysis::depth).cols, int(last.cols));
+    const cv::Rect r = align->region();
+    ASSERT_GT(last.cols, last.rows);
+    EXPECT_EQ(r, cv::Rect(int(last.cols - last.rows) / 2, 0, r.width, r.width));
+    const int row = r.height / 2, col = r.width - 1;
+    EXPECT_EQ(table->data(table->index(row, col)).toString(),
+              QString::number(std::uint32_t(last.depth[std::size_t(r.y + row) * last.cols + r.x + col])));
+    EXPECT_FALSE(control<QLineEdit>(align, "le_rx_temp")->text().isEmpty());
+    EXPECT_FALSE(control<QLineEdit>(align, "le_tx_temp")->text().isEmpty());
+    analysis->close();
+    align->close();
 }

@@ -10,6 +10,7 @@
 #include "tests/support/patterned_record.h"
 #include "tests/support/qt_fixtures.h"
 #include "tests/support/synthetic_frames.h"
+#include "viewers/label_picture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -60,6 +61,25 @@ cv::Vec3b at(const cv::Mat& rgb, int x, int y) { return rgb.at<cv::Vec3b>(y, x);
 const cv::Vec3b white(255, 255, 255);
 
 } // namespace
+
+TEST(label_picture, ScalesAsQtsFastTransformationDoes) {
+    cv::Mat rgb(7, 11, CV_8UC3);
+    cv::randu(rgb, 0, 256);
+    const QImage source(rgb.data, rgb.cols, rgb.rows, int(rgb.step), QImage::Format_RGB888);
+    const struct {
+        QSize box;
+        Qt::AspectRatioMode mode;
+    } cases[] = {{{33, 21}, Qt::KeepAspectRatioByExpanding}, {{44, 100}, Qt::KeepAspectRatio},
+                 {{11, 7}, Qt::KeepAspectRatio},             {{50, 50}, Qt::KeepAspectRatio} /* not a whole multiple */,
+                 {{22, 70}, Qt::IgnoreAspectRatio},          {{30, 9}, Qt::KeepAspectRatioByExpanding}};
+    for (const auto& c : cases) {
+        const QImage expected = source.scaled(c.box, c.mode, Qt::FastTransformation).convertToFormat(QImage::Format_RGB32);
+        const QImage got = label_picture::scaled(rgb, c.box, c.mode).convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(got.size(), expected.size()) << c.box.width() << "x" << c.box.height();
+        EXPECT_TRUE(got == expected) << c.box.width() << "x" << c.box.height();
+    }
+    EXPECT_TRUE(label_picture::scaled(cv::Mat(), QSize(10, 10), Qt::KeepAspectRatio).isNull());
+}
 
 class image_analysis_test : public widget_test {
 protected:
