@@ -2,11 +2,10 @@
 #include "viewers/viewer_image.h"
 
 #include "ui_viewer_image.h"
+#include "viewers/label_picture.h"
 
 #include <QFile>
-#include <QImage>
 #include <QLabel>
-#include <QPixmap>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -53,9 +52,7 @@ cv::Mat viewer_image::process(kind k, const cv::Mat& raw) {
     if (!display::render(raw, pipeline_for(k), grey8_[k], rgb)) return cv::Mat();
     kept_[k] = rgb;  // never written again, so sharing it is as good as a copy
 
-    QLabel* label = image_label(k);
-    const QImage picture(rgb.data, rgb.cols, rgb.rows, static_cast<int>(rgb.step), QImage::Format_RGB888);
-    label->setPixmap(QPixmap::fromImage(picture.scaled(label->size(), Qt::IgnoreAspectRatio, Qt::FastTransformation)));
+    label_picture::show(image_label(k), rgb, Qt::IgnoreAspectRatio);
     return rgb;
 }
 
