@@ -10,15 +10,12 @@
 //    main window and reaching each dialog.
 // --live skips part 1; --closed leaves the dialogs closed in part 2 (the
 // baseline). Prints figures; asserts nothing.
-#include "app/MainWindow.h"
 #include "bench/gui_bench.h"
+#include "bench/live_admin_window.h"
 #include "menus/menu_board_align.h"
-#include "menus/menu_connection.h"
 #include "menus/menu_image_analysis.h"
-#include "tests/support/emulator_process.h"
 #include "tests/support/synthetic_frames.h"
 #include "tools/tool_admin.h"
-#include "tools/tool_user.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -67,20 +64,9 @@ void frame_cost(QApplication& app, Dialog& dialog, const char* name) {
 }
 
 void live(QApplication& app, double seconds, bool open) {
-    emulator_process emu({"--fps", "25"});
-    if (!emu.start()) {
-        std::printf("cannot start the emulator\n");
-        return;
-    }
-    MainWindow w(nullptr, true);
-    w.resize(1400, 900);
-    w.show();
-    w.user_tool()->connection->set_connection_values("127.0.0.1", emu.port(), "127.0.0.1", 0);
-    w.get_main_connect_status(true);
-    if (w.device_handle() == nullptr) {
-        std::printf("cannot connect\n");
-        return;
-    }
+    live_admin_window live;
+    MainWindow& w = live.w;
+    if (!live.connect()) return;
     menu_image_analysis* analysis = w.admin_tool()->image_analysis;
     menu_board_align* align = w.admin_tool()->board_align;
     for (const char* c : {"cb_ambient_aveg_mode", "cb_depth_aveg_mode", "cb_intensity_aveg_mode"})
@@ -90,10 +76,14 @@ void live(QApplication& app, double seconds, bool open) {
         align->show();
     }
     long to_analysis = 0, to_align = 0;
+    QElapsedTimer since_last;
+    std::vector<double> gaps_ms;
     QObject::connect(&w, &MainWindow::send_main_data, [&](scene_t&) {
         // Connected after the dialogs: runs once both have drawn the frame.
         if (analysis->is_open()) ++to_analysis;
         if (align->is_open()) ++to_align;
+        if (since_last.isValid()) gaps_ms.push_back(double(since_last.nsecsElapsed()) / 1e6);
+        since_last.start();
     });
     QElapsedTimer wait;
     wait.start();
@@ -102,6 +92,7 @@ void live(QApplication& app, double seconds, bool open) {
     const auto s0 = w.device_handle()->get_link_statistics();
     const auto shown0 = w.frames_emitted();
     const long a0 = to_analysis, b0 = to_align;
+    gaps_ms.clear();
     QElapsedTimer run;
     run.start();
     while (run.elapsed() < seconds * 1000) app.processEvents(QEventLoop::AllEvents, 10);
@@ -119,6 +110,8 @@ void live(QApplication& app, double seconds, bool open) {
     std::printf("  frames shown by the main window:  %6llu\n", static_cast<unsigned long long>(w.frames_emitted() - shown0));
     std::printf("  frames reaching image analysis:   %6ld\n", to_analysis - a0);
     std::printf("  frames reaching board alignment:  %6ld\n", to_align - b0);
+    std::printf("  gap between frames shown: median %.1f ms, p99 %.1f ms, longest %.1f ms\n", quantile(gaps_ms, 0.5),
+                quantile(gaps_ms, 0.99), gaps_ms.empty() ? 0.0 : *std::max_element(gaps_ms.begin(), gaps_ms.end()));
     w.get_main_device_disconnect();
 }
 

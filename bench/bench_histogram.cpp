@@ -11,15 +11,12 @@
 //    rendering every frame; the time from a histogram's arrival at the device
 //    library to the viewer's update, over time, and the library's queue.
 // Prints figures; asserts nothing.
-#include "app/MainWindow.h"
 #include "bench/gui_bench.h"
+#include "bench/live_admin_window.h"
 #include "device/gx_protocol.h"
 #include "logic/histogram_average.h"
 #include "menus/menu_histogram.h"
 #include "tools/tool_admin.h"
-#include "menus/menu_connection.h"
-#include "tests/support/emulator_process.h"
-#include "tools/tool_user.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -128,26 +125,16 @@ void update_cost(QApplication& app) {
 }
 
 void live_lag(QApplication& app, double seconds, bool viewer_shown, bool software) {
-    emulator_process emu({"--fps", "25"});
-    if (!emu.start()) {
-        std::printf("cannot start the emulator\n");
-        return;
-    }
-    MainWindow w(nullptr, true);
-    w.resize(1400, 900);
-    w.show();
+    live_admin_window live;
+    if (!live.started) return;
+    MainWindow& w = live.w;
     menu_histogram* viewer = w.admin_tool()->histogram;
     if (software)
         for (QtCharts::QChart* c : {viewer->histogram_chart(), viewer->average_chart()})
             for (auto* s : c->series()) s->setUseOpenGL(false);
     long ticks = 0;
     QObject::connect(w.frame_tick_timer(), &QTimer::timeout, [&] { ++ticks; });
-    w.user_tool()->connection->set_connection_values("127.0.0.1", emu.port(), "127.0.0.1", 0);
-    w.get_main_connect_status(true);
-    if (w.device_handle() == nullptr) {
-        std::printf("cannot connect\n");
-        return;
-    }
+    if (!live.connect()) return;
     // Opened like the administrator opens it: it reads the sensor's configuration.
     if (viewer_shown) viewer->show();
     // Wait for the first frames (and for a configuration read the opening of
