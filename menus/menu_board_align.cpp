@@ -138,7 +138,8 @@ void menu_board_align::on_btn_apply_clicked() {
 void menu_board_align::on_btn_save_image_clicked() {
     const QString name = dialog_seam::save_file_name(this, tr("Save GX images"), QDir::homePath(), tr("Images (*.png)"));
     if (name.isEmpty()) return;
-    const QString base = name.size() < 4 ? name : name.left(name.size() - 4);
+    // The chosen name less its ".png"; a name typed without it is used whole.
+    const QString base = name.endsWith(QLatin1String(".png"), Qt::CaseInsensitive) ? name.left(name.size() - 4) : name;
     const struct {
         picture p;
         const char* suffix;

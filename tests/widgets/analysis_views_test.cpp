@@ -497,6 +497,15 @@ TEST_F(board_align_test, PickStatusApplyAndSave) {
     }
     EXPECT_EQ(dialogs.boxes_with_text(QString()), 0);
 
+    // A name typed without the extension is used whole, not cut by four characters.
+    for (const QString& typed : {temp_path("plate"), temp_path("side.PNG")}) {
+        dialogs.answer_file(typed);
+        get<QPushButton>("btn_save_image")->click();
+    }
+    for (const char* f : {"plate.png", "plate_zoom.png", "side.png", "side_vertical.png"})
+        EXPECT_TRUE(QFile::exists(temp_path(f))) << f;
+    EXPECT_FALSE(QFile::exists(temp_path("p.png")));
+
     // A cancelled dialog writes nothing; a file that cannot be written is named in a warning.
     get<QPushButton>("btn_save_image")->click();
     EXPECT_EQ(dialogs.last_box(), nullptr);
