@@ -9,6 +9,7 @@
 #include "device/DadodUz.h"
 #include "logic/histogram_average.h"
 #include "logic/histogram_scale.h"
+#include "menus/line_chart.h"
 #include "menus/tool_dialog.h"
 
 #include <QFile>
@@ -83,12 +84,7 @@ protected:
 
 private:
     // One chart with its series, axes and the axis bounds it shows.
-    struct chart_parts {
-        QtCharts::QChartView* view = nullptr;
-        QtCharts::QChart* chart = nullptr;
-        QtCharts::QLineSeries* series = nullptr;
-        QtCharts::QValueAxis* x = nullptr;
-        QtCharts::QValueAxis* y = nullptr;
+    struct chart_parts : line_chart {
         histogram_scale::bounds bounds{0, 1048, 0, 512};
     };
     struct range_boxes {
