@@ -2,8 +2,10 @@
 
 #include <pcl/io/pcd_io.h>
 
+#include <clocale>
 #include <cstdint>
 #include <exception>
+#include <locale.h>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -81,10 +83,30 @@ bool scan_header(std::istream& in, header_claims& h, std::string& error) {
     return false;
 }
 
+// PCL reads the numbers of an ASCII file through the C library, which
+// follows LC_NUMERIC: under a German locale "0.1" reads as 0. While one lives,
+// this thread reads numbers in the C notation.
+class c_numbers_on_this_thread {
+public:
+    c_numbers_on_this_thread() {
+        static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+        if (c_locale != static_cast<locale_t>(0)) previous_ = uselocale(c_locale);
+    }
+    ~c_numbers_on_this_thread() {
+        if (previous_ != static_cast<locale_t>(0)) uselocale(previous_);
+    }
+    c_numbers_on_this_thread(const c_numbers_on_this_thread&) = delete;
+    c_numbers_on_this_thread& operator=(const c_numbers_on_this_thread&) = delete;
+
+private:
+    locale_t previous_ = static_cast<locale_t>(0);
+};
+
 } // namespace
 
 bool write_ascii(const std::string& path, const cloud_t& cloud) {
     try {
+        const c_numbers_on_this_thread c_notation;
         pcl::PCDWriter writer;
         return writer.writeASCII(path, cloud, 8) == 0;
     } catch (const std::exception&) {
@@ -116,6 +138,7 @@ bool read(const std::string& path, cloud_t& cloud, std::string& error) {
     }
     cloud_t loaded;
     try {
+        const c_numbers_on_this_thread c_notation;
         pcl::PCDReader reader;
         if (reader.read(path, loaded) != 0) {
             error = "it is not a readable point cloud file";
