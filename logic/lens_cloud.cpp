@@ -11,6 +11,9 @@ float metres(double mm) {
 }
 } // namespace
 
+// A pixel without a return is the point at the origin.
+bool lens_cloud::has_return(const frame& f, std::size_t i) { return !(f.x[i] == 0.0f && f.y[i] == 0.0f && f.z[i] == 0.0f); }
+
 void lens_cloud::set_average(bool on) {
     average_ = on;
     if (!on) list_.clear();
@@ -66,31 +69,41 @@ bool lens_cloud::update(const scene_t& scene, cloud_t& cloud) {
     }
 
     if (!list_.empty() && list_.front().x.size() != n) list_.clear();
+    if (list_.empty()) {
+        sums_.x.assign(n, 0.0f);
+        sums_.y.assign(n, 0.0f);
+        sums_.z.assign(n, 0.0f);
+        returns_.assign(n, 0);
+    }
+    if (list_.size() >= frames_) {
+        const frame& old = list_.front();
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!has_return(old, i)) continue;
+            // The last return leaving a pixel leaves exact zeros, not rounding residue.
+            if (--returns_[i] == 0) {
+                sums_.x[i] = sums_.y[i] = sums_.z[i] = 0.0f;
+                continue;
+            }
+            sums_.x[i] -= old.x[i];
+            sums_.y[i] -= old.y[i];
+            sums_.z[i] -= old.z[i];
+        }
+        spare_ = std::move(list_.front());
+        list_.pop_front();
+    }
     frame f = std::move(spare_);
     take(scene, n, f);
-    if (list_.empty()) {
-        sums_ = f;
-    } else {
-        if (list_.size() >= frames_) {
-            const frame& old = list_.front();
-            for (std::size_t i = 0; i < n; ++i) {
-                sums_.x[i] -= old.x[i];
-                sums_.y[i] -= old.y[i];
-                sums_.z[i] -= old.z[i];
-            }
-            spare_ = std::move(list_.front());
-            list_.pop_front();
-        }
-        for (std::size_t i = 0; i < n; ++i) {
-            sums_.x[i] += f.x[i];
-            sums_.y[i] += f.y[i];
-            sums_.z[i] += f.z[i];
-        }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!has_return(f, i)) continue;
+        ++returns_[i];
+        sums_.x[i] += f.x[i];
+        sums_.y[i] += f.y[i];
+        sums_.z[i] += f.z[i];
     }
     list_.push_back(std::move(f));
-    const float count = static_cast<float>(list_.size());
     for (std::size_t i = 0; i < n; ++i) {
         pcl::PointXYZRGB p = white;
+        const float count = returns_[i] == 0 ? 1.0f : static_cast<float>(returns_[i]);
         p.x = sums_.x[i] / count;
         p.y = sums_.y[i] / count;
         p.z = sums_.z[i] / count;

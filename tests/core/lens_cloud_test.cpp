@@ -89,6 +89,23 @@ TEST(lens_cloud, averages_the_last_n_frames) {
     EXPECT_EQ(cloud.size(), 2u);
     EXPECT_EQ(cloud.width * cloud.height, 2u) << "organised and consistent";
     EXPECT_FLOAT_EQ(cloud[1].x, 4.0f);
+    // A pixel without a return (at the origin) is left out of its mean
+    // rather than pulling it toward the sensor; one that never saw a return
+    // stays at the origin.
+    lc.set_frames(3);
+    for (double mm : {3000.0, 0.0, 6000.0}) {
+        synthetic::scene_t s = frame_of(mm, 1, 4);
+        synthetic::set_point(s, 3, 0, 0, 0, 0);
+        ASSERT_TRUE(lc.update(s, cloud));
+    }
+    EXPECT_FLOAT_EQ(cloud[0].x, 4.5f) << "frames 1 and 3 only";
+    EXPECT_FLOAT_EQ(cloud[0].z, -4.5f);
+    EXPECT_EQ(cloud[3].x + cloud[3].y + cloud[3].z, 0.0f);
+    ASSERT_TRUE(lc.update(frame_of(0, 1, 4), cloud));
+    ASSERT_TRUE(lc.update(frame_of(0, 1, 4), cloud));
+    EXPECT_FLOAT_EQ(cloud[0].x, 6.0f) << "the 3 m frame has left";
+    ASSERT_TRUE(lc.update(frame_of(0, 1, 4), cloud));
+    EXPECT_EQ(cloud[0].x, 0.0f) << "no return left in the list: exactly the origin";
     // A coordinate that is no number does not poison the sums.
     synthetic::scene_t bad = frame_of(1000, 1, 4);
     bad.points[2].y = std::numeric_limits<double>::quiet_NaN();
