@@ -16,17 +16,9 @@
 #include <QPointF>
 #include <QString>
 #include <QVector>
-#include <QtCharts/QChartGlobal>
 #include <memory>
 #include <string>
 #include <vector>
-
-QT_CHARTS_BEGIN_NAMESPACE
-class QChart;
-class QChartView;
-class QLineSeries;
-class QValueAxis;
-QT_CHARTS_END_NAMESPACE
 
 class QSpinBox;
 class QVBoxLayout;

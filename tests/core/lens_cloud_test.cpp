@@ -7,11 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <cmath>
 #include <fstream>
 #include <limits>
-#include <sstream>
 
 namespace {
 
@@ -23,12 +23,6 @@ synthetic::scene_t frame_of(double v, std::uint32_t rows = 2, std::uint32_t cols
     return s;
 }
 
-std::string text_of(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream t;
-    t << in.rdbuf();
-    return t.str();
-}
 
 } // namespace
 
@@ -127,7 +121,9 @@ TEST(pcd_file, writes_ascii_with_eight_digits_and_reads_it_back) {
     cloud[1].x = 3.0f;
     const std::string path = dir.filePath("c.pcd").toStdString();
     ASSERT_TRUE(pcd_file::write_ascii(path, cloud));
-    const std::string text = text_of(path);
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const std::string text = file.readAll().toStdString();
     EXPECT_NE(text.find("VERSION 0.7\nFIELDS x y z rgb\n"), std::string::npos) << text;
     EXPECT_NE(text.find("WIDTH 2\nHEIGHT 1\n"), std::string::npos);
     EXPECT_NE(text.find("DATA ascii\n1.2345679 -0.5 2 "), std::string::npos) << "8 significant digits";

@@ -2,15 +2,10 @@
 // emulator, the way an administrator uses them: an offset calibration on the
 // flat target measures the unit's own channel and half-row errors, and the
 // lens tool's cloud error falls from a wrong lens to the unit's true one.
-#include "app/MainWindow.h"
 #include "logic/user_settings.h"
-#include "menus/menu_connection.h"
 #include "menus/menu_lens_cal.h"
 #include "menus/menu_offset_cal.h"
-#include "tests/support/emulator_process.h"
-#include "tests/support/qt_fixtures.h"
-#include "tools/tool_admin.h"
-#include "tools/tool_user.h"
+#include "tests/support/admin_window_test.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,21 +23,12 @@ namespace {
 
 using cfg_t = TAVRIN::DadodUz::configurations_t;
 
-class calibration_flow_test : public widget_test {
+class calibration_flow_test : public admin_window_test {
 protected:
     void start(std::vector<std::string> scene) {
         emu = std::make_unique<emulator_process>(std::move(scene));
         ASSERT_TRUE(emu->start());
-        w = std::make_unique<MainWindow>(nullptr, true);
-        w->user_tool()->connection->set_connection_values("127.0.0.1", emu->port(), "127.0.0.1", 0);
-        w->get_main_connect_status(true);
-        ASSERT_NE(w->device_handle(), nullptr);
-        ASSERT_TRUE(wait_until([&] { return w->frames_emitted() > 0; }));
-        admin = w->admin_tool();
-    }
-    void TearDown() override {
-        w.reset();
-        QFile::remove("device.conf");
+        connect_window(*emu);
     }
     // What the measurements need besides the tool's own settings: rows
     // measured one by one, no false returns, and a quick frame rate.
@@ -55,8 +41,6 @@ protected:
     }
 
     std::unique_ptr<emulator_process> emu;
-    std::unique_ptr<MainWindow> w;
-    tool_admin* admin = nullptr;
 };
 
 } // namespace
