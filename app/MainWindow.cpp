@@ -260,6 +260,7 @@ void MainWindow::wire() {
     connect(this, &MainWindow::send_main_log_message, tool_log_, &tool_log::append_log);                     // 80
     connect(viewer_image_, &viewer_image::send_viewer_log, this, &MainWindow::get_main_log);                 // 81
     connect(viewer_pointcloud_, &viewer_pointcloud::send_viewer_log, this, &MainWindow::get_main_log);       // capture failures
+    connect(tool_admin_, &tool_admin::send_tool_log, this, &MainWindow::get_main_log);                       // calibration tools
 }
 
 void MainWindow::log(const QString& msg) { emit send_main_log_message(msg); }

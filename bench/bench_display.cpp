@@ -1,6 +1,7 @@
 // Per-frame display work on a 400 x 100 frame, without rendering: the three
 // colour images of the image view plus the point cloud build. Prints medians.
 //   bench_display [iterations]
+#include "bench/bench_timing.h"
 #include "logic/cloud_builder.h"
 #include "logic/display_pipeline.h"
 #include "tests/support/synthetic_frames.h"
@@ -8,37 +9,8 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
-#include <vector>
-
-namespace {
-
-using clock_type = std::chrono::steady_clock;
-
-struct stats {
-    double median_us, p90_us, min_us;
-};
-
-stats measure(int iterations, const std::function<void()>& work) {
-    for (int i = 0; i < std::max(10, iterations / 20); ++i) work();
-    std::vector<double> us(static_cast<std::size_t>(iterations));
-    for (auto& t : us) {
-        const auto a = clock_type::now();
-        work();
-        t = std::chrono::duration<double, std::micro>(clock_type::now() - a).count();
-    }
-    std::sort(us.begin(), us.end());
-    return {us[us.size() / 2], us[us.size() * 9 / 10], us.front()};
-}
-
-void report(const char* name, const stats& s) {
-    std::printf("%-58s median %8.1f us   p90 %8.1f us   min %8.1f us\n", name, s.median_us, s.p90_us, s.min_us);
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     const int iterations = argc > 1 ? std::max(50, std::atoi(argv[1])) : 2000;

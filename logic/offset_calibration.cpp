@@ -1,6 +1,7 @@
 #include "logic/offset_calibration.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace offset_calibration {
@@ -10,6 +11,58 @@ bool frame_ok(const std::int32_t* depth, std::size_t size, int rows, int cols) {
     return depth != nullptr && rows > 0 && cols > 0 && std::size_t(rows) * std::size_t(cols) <= size;
 }
 } // namespace
+
+centre_columns centre_column_lists(int rows, int cols) {
+    centre_columns out;
+    if (rows < 1 || cols < 2) return out;
+    const std::size_t half = std::size_t(cols / 2);
+    out.left.reserve(std::size_t(rows));
+    out.right.reserve(std::size_t(rows));
+    for (std::size_t r = 0; r < std::size_t(rows); ++r) {
+        out.left.push_back(r * std::size_t(cols) + half - 1);
+        out.right.push_back(r * std::size_t(cols) + half);
+    }
+    return out;
+}
+
+std::vector<chart_point> vcsel_chart(const std::vector<std::int32_t>& values) {
+    std::vector<chart_point> out;
+    out.reserve(values.size());
+    for (std::size_t k = 0; k < values.size(); ++k) out.push_back({double(k), double(values[k])});
+    return out;
+}
+
+std::vector<chart_point> spad_chart(const std::int32_t* depth, std::size_t size, const centre_columns& lists) {
+    std::vector<chart_point> out;
+    if (depth == nullptr) return out;
+    out.reserve(lists.left.size() + lists.right.size());
+    const auto add = [&](const std::vector<std::size_t>& list, std::size_t first_x) {
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            if (list[i] >= size) continue;
+            const float value = float(std::uint32_t(depth[list[i]])) * depth_scale;
+            out.push_back({double(first_x + i), double(value)});
+        }
+    };
+    add(lists.left, 0);
+    add(lists.right, std::size_t(centre_list_rows));
+    return out;
+}
+
+axis_range y_range(const std::vector<chart_point>& points, bool truncate) {
+    if (points.empty()) return {0.0, 1.0};
+    double lo = points.front().y, hi = lo;
+    for (const chart_point& p : points) {
+        lo = std::min(lo, p.y);
+        hi = std::max(hi, p.y);
+    }
+    if (truncate) {
+        lo = std::trunc(lo);
+        hi = std::trunc(hi);
+        if (hi == 0.0) hi = 1.0;
+    }
+    if (!(hi > lo)) hi = lo + 1.0;
+    return {lo, hi};
+}
 
 std::vector<std::int32_t> vcsel_channel_values(const std::int32_t* depth, std::size_t size, int rows, int cols, int channels) {
     std::vector<std::int32_t> out;

@@ -17,6 +17,46 @@ using configurations_t = TAVRIN::DadodUz::configurations_t;
 // Depth scale factor: offset steps per millimetre of depth (bit pattern 0x3DAEE237).
 constexpr float depth_scale = 0x1.5DC46Ep-4f;  // 0.0853924 rounded up to the next float
 
+// What a calibration run measures, in the order of the dialog's mode list.
+enum class mode { vcsel = 0, spad = 1 };
+
+// The centre column lists are built from the first frame of this height.
+constexpr int centre_list_rows = 100;
+
+// The pixel indices of the two centre columns, cols/2 - 1 (left) and cols/2
+// (right), one entry per row from the top. Empty for rows < 1 or cols < 2.
+struct centre_columns {
+    std::vector<std::size_t> left;
+    std::vector<std::size_t> right;
+};
+centre_columns centre_column_lists(int rows, int cols);
+
+struct chart_point {
+    double x;
+    double y;
+};
+
+struct axis_range {
+    double lo;
+    double hi;
+};
+
+// The VCSEL chart of one frame: point (k, value k) for every channel.
+std::vector<chart_point> vcsel_chart(const std::vector<std::int32_t>& channel_values);
+
+// The SPAD chart of one frame: (i, depth * depth_scale) for entry i of the
+// left list, then (i + centre_list_rows, depth * depth_scale) for entry i of
+// the right list; depth read as unsigned 32-bit, the product in single
+// precision. Entries that lie outside the frame (a later, smaller frame) are
+// left out.
+std::vector<chart_point> spad_chart(const std::int32_t* depth, std::size_t size, const centre_columns& lists);
+
+// The y range of a chart: the smallest and largest y. With `truncate` (the
+// SPAD chart) both are truncated toward zero and a largest value of 0 becomes
+// 1. A range of a single value is widened to (v, v + 1) so that the axis can
+// show it; no points give (0, 1).
+axis_range y_range(const std::vector<chart_point>& points, bool truncate);
+
 // VCSEL channel values of one frame: with g = cols / channels (remainder
 // dropped), value k = the mean of the depth values (read as unsigned 32-bit,
 // summed in double precision) over all rows of columns k*g .. k*g + g - 1,

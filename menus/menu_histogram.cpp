@@ -5,7 +5,6 @@
 #include "ui_menu_histogram.h"
 
 #include <QDir>
-#include <QOpenGLContext>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
@@ -23,17 +22,6 @@ constexpr std::uint32_t kFirTriangle[2] = {0x87654321u, 0x01234567u};
 // While a save runs the charts follow every this many records.
 constexpr int kChartEveryWhileSaving = 100;
 
-// Line series draw through OpenGL where the platform gives us a context (an
-// X server, even a virtual one); elsewhere, for example on the offscreen
-// platform without one, they draw in software.
-bool opengl_available() {
-    static const bool available = [] {
-        QOpenGLContext context;
-        return context.create();
-    }();
-    return available;
-}
-
 } // namespace
 
 menu_histogram::menu_histogram(QWidget* parent)
@@ -50,24 +38,7 @@ menu_histogram::~menu_histogram() { delete ui; }
 
 void menu_histogram::build_chart(chart_parts& c, QVBoxLayout* layout, const QString& object_name,
                                  const QString& series_name) {
-    c.chart = new QChart();
-    c.chart->setTitle(" ");
-    c.view = new QChartView(c.chart);
-    c.view->setObjectName(object_name);
-    c.view->setRenderHint(QPainter::Antialiasing);
-    c.chart->legend()->hide();
-    c.x = new QValueAxis();
-    c.y = new QValueAxis();
-    c.chart->addAxis(c.x, Qt::AlignBottom);
-    c.chart->addAxis(c.y, Qt::AlignLeft);
-    c.series = new QLineSeries();
-    c.series->setName(series_name);
-    c.series->setColor(Qt::red);
-    c.series->setUseOpenGL(opengl_available());
-    c.chart->addSeries(c.series);
-    c.series->attachAxis(c.x);
-    c.series->attachAxis(c.y);
-    c.chart->legend()->show();
+    static_cast<line_chart&>(c) = line_chart::build(object_name, series_name);
     apply_bounds(c);
     // Under the heading, above the range boxes.
     layout->insertWidget(1, c.view, 1);

@@ -9,23 +9,16 @@
 #include "device/DadodUz.h"
 #include "logic/histogram_average.h"
 #include "logic/histogram_scale.h"
+#include "menus/line_chart.h"
 #include "menus/tool_dialog.h"
 
 #include <QFile>
 #include <QPointF>
 #include <QString>
 #include <QVector>
-#include <QtCharts/QChartGlobal>
 #include <memory>
 #include <string>
 #include <vector>
-
-QT_CHARTS_BEGIN_NAMESPACE
-class QChart;
-class QChartView;
-class QLineSeries;
-class QValueAxis;
-QT_CHARTS_END_NAMESPACE
 
 class QSpinBox;
 class QVBoxLayout;
@@ -83,12 +76,7 @@ protected:
 
 private:
     // One chart with its series, axes and the axis bounds it shows.
-    struct chart_parts {
-        QtCharts::QChartView* view = nullptr;
-        QtCharts::QChart* chart = nullptr;
-        QtCharts::QLineSeries* series = nullptr;
-        QtCharts::QValueAxis* x = nullptr;
-        QtCharts::QValueAxis* y = nullptr;
+    struct chart_parts : line_chart {
         histogram_scale::bounds bounds{0, 1048, 0, 512};
     };
     struct range_boxes {

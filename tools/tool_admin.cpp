@@ -52,6 +52,7 @@ tool_admin::tool_admin(QWidget* parent) : QWidget(parent), ui(new Ui::tool_admin
     connect(histogram, &menu_histogram::send_close_ui, this, &tool_admin::get_tool_close_ui);
     connect(image_analysis, &menu_image_analysis::send_close_ui, this, &tool_admin::get_tool_close_ui);
     connect(offset_cal, &menu_offset_cal::send_close_ui, this, &tool_admin::get_tool_close_ui);
+    connect(offset_cal, &menu_offset_cal::send_menu_log, this, &tool_admin::send_tool_log);
 
     connect(this, &tool_admin::send_tool_calbiration_path, device_admin, &menu_device_admin::get_tool_calibration_path);
 }
@@ -185,6 +186,7 @@ void tool_admin::on_btn_lens_cal_clicked() {
     connect(lens_cal, &menu_lens_cal::send_menu_apply_data_procssing, this,
             &tool_admin::get_tool_apply_data_processing);
     connect(lens_cal, &menu_lens_cal::send_menu_write_setting, this, &tool_admin::get_tool_write_setting);
+    connect(lens_cal, &menu_lens_cal::send_menu_log, this, &tool_admin::send_tool_log);
     lens_cal->show();
 }
 

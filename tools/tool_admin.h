@@ -76,6 +76,8 @@ signals:
     void send_tool_apply_data_processing(std::vector<int>& params);
     void send_tool_write_setting();
     void send_tool_calbiration_path(QString dir);
+    // Lines for the log pane from the calibration tools.
+    void send_tool_log(QString msg);
 
 public slots:
     void get_tool_lens_cal_data(scene_t& scene);

@@ -3,14 +3,11 @@
 
 #include "ui_viewer_pointcloud.h"
 
+#include "logic/pcd_file.h"
+#include "viewers/cloud_view.h"
+
 #include <QFile>
-#include <QVTKOpenGLNativeWidget.h>
-#include <pcl/io/pcd_io.h>
 #include <pcl/visualization/pcl_visualizer.h>
-#include <vtkGenericOpenGLRenderWindow.h>
-#include <vtkObject.h>
-#include <vtkRenderer.h>
-#include <vtkSmartPointer.h>
 
 #include <cmath>
 #include <exception>
@@ -20,57 +17,31 @@ namespace {
 const char* const kCloudId = "cloud";
 }
 
-struct viewer_pointcloud::vtk_parts {
-    vtkSmartPointer<vtkRenderer> renderer = vtkSmartPointer<vtkRenderer>::New();
-    vtkSmartPointer<vtkGenericOpenGLRenderWindow> window = vtkSmartPointer<vtkGenericOpenGLRenderWindow>::New();
-};
-
-viewer_pointcloud::viewer_pointcloud(QWidget* parent) : QWidget(parent), vtk_(new vtk_parts) {
+viewer_pointcloud::viewer_pointcloud(QWidget* parent) : QWidget(parent), view_(new cloud_view("pclviz_")) {
     viewer_metatypes::register_all();
     setAttribute(Qt::WA_DeleteOnClose);
-
-    // The visualizer draws into a render window the Qt widget can host, and
-    // gets no interactor of its own: the widget's interactor drives it.
-    vtk_->window->AddRenderer(vtk_->renderer);
-    vtk_->window->SetMultiSamples(0);  // 8x multisampling costs 2.5x in software OpenGL
-    viewer_.reset(new pcl::visualization::PCLVisualizer(vtk_->renderer, vtk_->window, "pclviz_", false));
     cloud_.reset(new cloud_t);
-    vtkObject::GlobalWarningDisplayOff();
-
     ui = new Ui::viewer_pointcloud;
     ui->setupUi(this);
-    ui->qvtkWidget->setRenderWindow(vtk_->window.Get());
-    viewer_->setupInteractor(ui->qvtkWidget->interactor(), ui->qvtkWidget->renderWindow());
-    viewer_->setShowFPS(false);
-    viewer_->initCameraParameters();
-    // The sensor looks along +x with z up.
-    viewer_->setCameraPosition(-1, 0, 0, 0, 0, 0, 0, 0, 1, 0);
+    view_->attach(ui->qvtkWidget);
 }
 
 viewer_pointcloud::~viewer_pointcloud() {
     delete ui;
-    viewer_.reset();
+    view_.reset();
 }
 
-pcl::visualization::PCLVisualizer* viewer_pointcloud::visualizer() const { return viewer_.get(); }
-vtkGenericOpenGLRenderWindow* viewer_pointcloud::render_window() const { return vtk_->window.Get(); }
+pcl::visualization::PCLVisualizer* viewer_pointcloud::visualizer() const { return view_->visualizer(); }
+vtkGenericOpenGLRenderWindow* viewer_pointcloud::render_window() const { return view_->window(); }
 QVTKOpenGLNativeWidget* viewer_pointcloud::vtk_widget() const { return ui->qvtkWidget; }
 
 void viewer_pointcloud::updatePointCloud(TAVRIN::DadodUz::scene_t& scene) {
     try {
         cloud_builder::build(scene, params_, images_, *cloud_);
-
-        const pcl::visualization::PointCloudColorHandlerRGBField<pcl::PointXYZRGB> colours(cloud_);
-        if (!viewer_->updatePointCloud<pcl::PointXYZRGB>(cloud_, colours, kCloudId))
-            viewer_->addPointCloud<pcl::PointXYZRGB>(cloud_, colours, kCloudId, 0);
-
+        view_->show(cloud_, kCloudId);
         apply_axis_view();
-
-        viewer_->setPointCloudRenderingProperties(pcl::visualization::PCL_VISUALIZER_POINT_SIZE, point_size_, kCloudId);
-        ui->qvtkWidget->update();
-        // Rendering now is what gets the new cloud on screen: a repaint request
-        // alone shows the previous picture.
-        vtk_->window->Render();
+        view_->set_point_size(point_size_, kCloudId);
+        view_->render();
     } catch (const std::exception& e) {
         std::cout << e.what() << std::endl;
     }
@@ -79,13 +50,7 @@ void viewer_pointcloud::updatePointCloud(TAVRIN::DadodUz::scene_t& scene) {
 void viewer_pointcloud::get_viewer_playmode_capture(QString dir) {
     if (cloud_->empty() || dir.isNull()) return;
     const QString path = dir + QStringLiteral(".pcd");
-    bool written = false;
-    try {
-        pcl::PCDWriter writer;
-        written = writer.writeASCII(QFile::encodeName(path).toStdString(), *cloud_, 8) == 0;
-    } catch (const std::exception& e) {
-        std::cout << e.what() << std::endl;
-    }
+    const bool written = pcd_file::write_ascii(QFile::encodeName(path).toStdString(), *cloud_);
     // The operator must not believe a frame was saved when it was not.
     if (!written) emit send_viewer_log(tr("[Capture] Cannot save the point cloud file : ") + path);
 }
@@ -122,12 +87,12 @@ void viewer_pointcloud::eraseGrid(pcl::visualization::PCLVisualizer* view) {
 
 void viewer_pointcloud::setAxisView() {
     apply_axis_view();
-    vtk_->window->Render();
+    view_->render();
 }
 
 void viewer_pointcloud::apply_axis_view() {
     std::vector<pcl::visualization::Camera> cameras;
-    viewer_->getCameras(cameras);
+    view_->visualizer()->getCameras(cameras);
     if (cameras.empty()) return;
     pcl::visualization::Camera cam = cameras.front();
     const double r = std::sqrt(cam.pos[0] * cam.pos[0] + cam.pos[1] * cam.pos[1] + cam.pos[2] * cam.pos[2]);
@@ -146,7 +111,7 @@ void viewer_pointcloud::apply_axis_view() {
         zx_axis_ = false;
         look(0, -r, 0, 0, 0, 1);
     }
-    viewer_->setCameraParameters(cam, 0);
+    view_->visualizer()->setCameraParameters(cam, 0);
 }
 
 void viewer_pointcloud::get_main_pointcloud_point_color(int val) { params_.colour_mode = val; }
@@ -161,9 +126,9 @@ void viewer_pointcloud::get_main_grid(bool enable) {
     grid_ = enable;
     // Each call flips the grid, whatever `enable` says.
     if (grid_ids_.empty())
-        setGrid(viewer_.get(), 10, 5);
+        setGrid(view_->visualizer(), 10, 5);
     else
-        eraseGrid(viewer_.get());
+        eraseGrid(view_->visualizer());
 }
 
 void viewer_pointcloud::get_main_xy_axis(bool enable) { xy_axis_ = enable; }

@@ -22,6 +22,7 @@ class PCLVisualizer;
 
 Q_DECLARE_OPAQUE_POINTER(pcl::visualization::PCLVisualizer*)
 
+class cloud_view;
 class vtkGenericOpenGLRenderWindow;
 class QVTKOpenGLNativeWidget;
 
@@ -78,14 +79,11 @@ public slots:
     void get_main_zx_axis(bool enable);
 
 private:
-    struct vtk_parts;
-
     // Moves the camera to the first pending axis view (xy, yz, zx), keeping
     // its distance from the origin, and clears that flag.
     void apply_axis_view();
 
-    std::unique_ptr<vtk_parts> vtk_;
-    std::shared_ptr<pcl::visualization::PCLVisualizer> viewer_;
+    std::unique_ptr<cloud_view> view_;
     std::shared_ptr<cloud_t> cloud_;
     Ui::viewer_pointcloud* ui = nullptr;
 

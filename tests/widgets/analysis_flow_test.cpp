@@ -11,8 +11,7 @@
 #include "menus/menu_image_analysis.h"
 #include "menus/menu_status.h"
 #include "menus/region_table_model.h"
-#include "tests/support/emulator_process.h"
-#include "tests/support/qt_fixtures.h"
+#include "tests/support/admin_window_test.h"
 #include "tools/tool_admin.h"
 #include "tools/tool_user.h"
 
@@ -37,28 +36,16 @@ namespace {
 using hist_t = TAVRIN::DadodUz::histogram_t;
 using scene_t = TAVRIN::DadodUz::scene_t;
 
-class analysis_flow_test : public widget_test {
+class analysis_flow_test : public admin_window_test {
 protected:
     void SetUp() override {
-        widget_test::SetUp();
+        admin_window_test::SetUp();
         ASSERT_TRUE(emu.start());
-        w = std::make_unique<MainWindow>(nullptr, true);
-        w->user_tool()->connection->set_connection_values("127.0.0.1", emu.port(), "127.0.0.1", 0);
-        w->get_main_connect_status(true);
-        ASSERT_NE(w->device_handle(), nullptr);
-        ASSERT_TRUE(wait_until([&] { return w->frames_emitted() > 0; }));
-        admin = w->admin_tool();
-    }
-    void TearDown() override {
-        w.reset();
-        // The administrator settings dialog leaves its preset at program end.
-        QFile::remove("device.conf");
+        connect_window(emu);
     }
     void click(QWidget* parent, const char* name) { control<QPushButton>(parent, name)->click(); }
 
     emulator_process emu;
-    std::unique_ptr<MainWindow> w;
-    tool_admin* admin = nullptr;
 };
 
 } // namespace

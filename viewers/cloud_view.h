@@ -1,0 +1,52 @@
+// A PCL visualizer drawing into a Qt VTK widget, as VTK 9 requires it: the
+// visualizer renders into a generic OpenGL render window that the widget
+// hosts, has no interactor of its own and is driven by the widget's. The
+// point cloud view and the lens calibration tool each keep one.
+#pragma once
+
+#include <memory>
+#include <pcl/point_cloud.h>
+#include <pcl/point_types.h>
+#include <string>
+
+namespace pcl {
+namespace visualization {
+class PCLVisualizer;
+}
+} // namespace pcl
+
+class QVTKOpenGLNativeWidget;
+class vtkGenericOpenGLRenderWindow;
+
+class cloud_view {
+public:
+    using cloud_t = pcl::PointCloud<pcl::PointXYZRGB>;
+
+    // Creates the render window (multisampling off: 8x costs 2.5x in
+    // software OpenGL) and the visualizer named `name`; VTK's warning output
+    // is switched off.
+    explicit cloud_view(const std::string& name);
+    ~cloud_view();
+    cloud_view(const cloud_view&) = delete;
+    cloud_view& operator=(const cloud_view&) = delete;
+
+    // Hands the render window to the widget, drives the visualizer from the
+    // widget's interactor, hides the frame rate and puts the camera at
+    // (-1, 0, 0) looking at the origin with z up: the sensor looks along +x.
+    void attach(QVTKOpenGLNativeWidget* widget);
+
+    pcl::visualization::PCLVisualizer* visualizer() const { return visualizer_.get(); }
+    vtkGenericOpenGLRenderWindow* window() const;
+
+    // Shows the cloud under `id` in its points' own colours: updates the
+    // cloud of that id in place, or adds it when the view has none.
+    void show(const std::shared_ptr<cloud_t>& cloud, const std::string& id);
+    void set_point_size(double size, const std::string& id);
+    // Draws now: a repaint request alone shows the previous picture.
+    void render();
+
+private:
+    struct parts;
+    std::unique_ptr<parts> parts_;
+    std::shared_ptr<pcl::visualization::PCLVisualizer> visualizer_;
+};
