@@ -40,7 +40,8 @@ QImage scaled(const cv::Mat& rgb, const QSize& box, Qt::AspectRatioMode mode) {
     if (size.isEmpty()) return QImage();
     if (size.width() % rgb.cols == 0 && size.height() % rgb.rows == 0)
         return replicate(rgb, size.width() / rgb.cols, size.height() / rgb.rows);
-    return wrap(rgb).scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    // Qt scales 32-bit images on its fast path; 24-bit ones pixel by pixel.
+    return wrap(rgb).convertToFormat(QImage::Format_RGB32).scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
 }
 
 void show(QLabel* label, const cv::Mat& rgb, Qt::AspectRatioMode mode) {
