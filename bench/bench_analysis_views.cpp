@@ -10,6 +10,7 @@
 //    main window and reaching each dialog.
 // --live skips part 1; --closed leaves the dialogs closed in part 2 (the
 // baseline). Prints figures; asserts nothing.
+#include "bench/bench_timing.h"
 #include "bench/gui_bench.h"
 #include "bench/live_admin_window.h"
 #include "menus/menu_board_align.h"
@@ -30,12 +31,6 @@
 namespace {
 
 using scene_t = TAVRIN::DadodUz::scene_t;
-
-double quantile(std::vector<double> v, double q) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, std::size_t(q * double(v.size())))];
-}
 
 template <class Dialog>
 void frame_cost(QApplication& app, Dialog& dialog, const char* name) {

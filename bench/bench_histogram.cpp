@@ -11,6 +11,7 @@
 //    rendering every frame; the time from a histogram's arrival at the device
 //    library to the viewer's update, over time, and the library's queue.
 // Prints figures; asserts nothing.
+#include "bench/bench_timing.h"
 #include "bench/gui_bench.h"
 #include "bench/live_admin_window.h"
 #include "device/gx_protocol.h"
@@ -44,18 +45,6 @@ using hist_t = TAVRIN::DadodUz::histogram_t;
 
 std::int64_t now_ns() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-double median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double quantile(std::vector<double> v, double q) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, std::size_t(q * double(v.size())))];
 }
 
 // Histograms like the sensor's: a noise floor and one return peak.

@@ -25,6 +25,15 @@ inline bench_stats measure(int iterations, const std::function<void()>& work) {
     return {us[us.size() / 2], us[us.size() * 9 / 10], us.front()};
 }
 
+// The q-quantile of a sample (0.5 the median); 0 for an empty one.
+inline double quantile(std::vector<double> v, double q) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, std::size_t(q * double(v.size())))];
+}
+
+inline double median(const std::vector<double>& v) { return quantile(v, 0.5); }
+
 inline void report(const char* name, const bench_stats& s) {
     std::printf("%-58s median %8.1f us   p90 %8.1f us   min %8.1f us\n", name, s.median_us, s.p90_us, s.min_us);
 }

@@ -51,8 +51,8 @@ void menu_board_align::updateScene(scene_t& scene) {
     if (!first_done) first_frame(rows, cols);
 
     const cv::Rect whole(0, 0, cols, rows);
-    const cv::Rect h_band = board_align::horizontal_band(rows, cols, ui->sb_row->value());
-    const cv::Rect v_band = board_align::vertical_band(rows, cols, ui->sb_col->value());
+    const cv::Rect h_band = board_align::horizontal_band(rows, cols, row);
+    const cv::Rect v_band = board_align::vertical_band(rows, cols, col);
     ui->im_main_image->setFixedSize(z * cols, z * rows);
     ui->im_horizontal_image->setFixedSize(z * cols, rows);
     ui->im_vertical_image->setFixedSize(cols, z * rows);

@@ -84,7 +84,7 @@ private:
     int image_type = 1;
     std::array<int, 3> max_value{{5000, 5000, 5000}};
     std::array<int, 3> min_value{{0, 0, 0}};
-    int row = 0;
+    int row = 0;  // the bands' centre, as sb_row and sb_col hold it
     int col = 0;
     double x = 0;
     double y = 0;

@@ -14,18 +14,12 @@ void region_table_model::set_region(const std::vector<std::uint32_t>& data, int 
     if (reshaped) beginResetModel();
     side = d;
     corner = region.tl();
+    inside = whole ? (cv::Rect(corner, cv::Size(d, d)) & cv::Rect(0, 0, width, height)) - corner : cv::Rect();
     values.assign(std::size_t(d) * d, 0);
-    inside.assign(std::size_t(d) * d, false);
-    for (int r = 0; r < d && whole; ++r) {
-        const int y = corner.y + r;
-        if (y < 0 || y >= height) continue;
-        const std::uint32_t* line = data.data() + std::size_t(y) * width;
-        for (int c = 0; c < d; ++c) {
-            const int x = corner.x + c;
-            if (x < 0 || x >= width) continue;
-            values[std::size_t(r) * d + c] = line[x];
-            inside[std::size_t(r) * d + c] = true;
-        }
+    for (int r = inside.y; r < inside.y + inside.height; ++r) {
+        const std::size_t line = std::size_t(corner.y + r) * std::size_t(width);
+        for (int c = inside.x; c < inside.x + inside.width; ++c)
+            values[std::size_t(r) * d + c] = data[line + std::size_t(corner.x + c)];
     }
     if (reshaped) {
         endResetModel();
@@ -44,8 +38,8 @@ int region_table_model::columnCount(const QModelIndex& parent) const { return pa
 
 QVariant region_table_model::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= side || index.column() >= side) return QVariant();
-    const std::size_t i = std::size_t(index.row()) * side + index.column();
-    return inside[i] ? QVariant(QString::number(values[i])) : QVariant();
+    if (!inside.contains(cv::Point(index.column(), index.row()))) return QVariant();
+    return QString::number(values[std::size_t(index.row()) * side + index.column()]);
 }
 
 QVariant region_table_model::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -29,6 +29,6 @@ public:
 private:
     int side = 0;
     cv::Point corner;
+    cv::Rect inside;                    // the cells that lie in the frame, in table coordinates
     std::vector<std::uint32_t> values;  // side x side, row-major
-    std::vector<bool> inside;           // whether the cell lies in the frame
 };
