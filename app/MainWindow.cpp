@@ -11,6 +11,7 @@
 #include "menus/menu_image_analysis.h"
 #include "menus/menu_offset_cal.h"
 #include "tools/tool_admin.h"
+#include "tools/tool_link_health.h"
 #include "tools/tool_log.h"
 #include "tools/tool_playbar.h"
 #include "tools/tool_user.h"
@@ -23,10 +24,14 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLocale>
+#include <QStatusBar>
 #include <QTextStream>
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 
 namespace {
@@ -91,11 +96,14 @@ MainWindow::MainWindow(QWidget* parent, bool admin)
       admin_mode(admin),
       frame_timer(new QTimer(this)),
       message_timer(new QTimer(this)),
+      health_timer(new QTimer(this)),
+      link_health_(new tool_link_health()),
       message(std::make_unique<TAVRIN::_TCP_PROTOCOL_T>()) {
     ui->setupUi(this);
     move(100, 100);
     setDockOptions(QMainWindow::ForceTabbedDocks);
     build_docks();
+    statusBar()->addWidget(link_health_, 1);
     setWindowTitle(admin_mode ? tr("RO Vezovad") + tr(" <ADMIN_MODE>") : tr("RO Vezovad"));
     setWindowIcon(QIcon(":/icon/tavrin_logo.ico"));
     wire();
@@ -107,6 +115,8 @@ MainWindow::MainWindow(QWidget* parent, bool admin)
     // Only an administrator's session leaves a preset behind.
     tool_admin_->device_admin->set_preset_at_exit(admin_mode);
     use_c_number_locale(this);
+    clock.start();
+    health_timer->start(500);
 }
 
 MainWindow::~MainWindow() {
@@ -261,6 +271,7 @@ void MainWindow::wire() {
     connect(viewer_image_, &viewer_image::send_viewer_log, this, &MainWindow::get_main_log);                 // 81
     connect(viewer_pointcloud_, &viewer_pointcloud::send_viewer_log, this, &MainWindow::get_main_log);       // capture failures
     connect(tool_admin_, &tool_admin::send_tool_log, this, &MainWindow::get_main_log);                       // calibration tools
+    connect(health_timer, &QTimer::timeout, this, &MainWindow::on_health_timer);                             // status bar, silent sensor
 }
 
 void MainWindow::log(const QString& msg) { emit send_main_log_message(msg); }
@@ -301,6 +312,8 @@ void MainWindow::get_main_playmode_status(bool on) {
 void MainWindow::get_main_device_connect() {
     wait_cursor busy;
     if (device != nullptr) return;
+    // A connection asked for now replaces the one being sought again.
+    end_reconnection();
     device = new TAVRIN::DadodUz();
 
     if (play_mode) {
@@ -341,12 +354,19 @@ void MainWindow::get_main_device_connect() {
         get_main_device_disconnect();
         return;
     }
+    begin_stream();
+}
+
+// The start of a stream on a connected handle, after a connect or a reconnection.
+void MainWindow::begin_stream() {
     std::vector<QString> network = {QString::fromStdString(device_ip), QString::number(device_port),
                                      QString::fromStdString(local_ip), QString::number(local_port)};
     emit send_main_current_network(network);
     log(tr("[Stream mode] Connect GX device"));
     emit send_main_stream_mode(true);
     message_timer->start(100);
+    health.reset();
+    watch.start(clock.elapsed());
     get_main_device_run();
     // A run command that failed has disconnected already: the dialog keeps "Connect".
     if (device != nullptr) emit send_main_btn_connect_control(true);
@@ -354,7 +374,18 @@ void MainWindow::get_main_device_connect() {
 
 void MainWindow::get_main_device_disconnect() {
     wait_cursor busy;
-    if (device == nullptr) return;
+    const bool was_reconnecting = watch.reconnecting();
+    end_reconnection();
+    if (device == nullptr) {
+        if (was_reconnecting) {
+            // The connection that was being sought again ends here.
+            log(tr("[Stream mode] Disconnect GX Device"));
+            emit send_main_btn_connect_control(false);
+            emit send_main_stream_mode(false);
+            link_health_->clear();
+        }
+        return;
+    }
     if (record_status) {
         // The recording ends with the connection; the play bar goes back to "Record".
         if (!device->stop_recording())
@@ -373,6 +404,8 @@ void MainWindow::get_main_device_disconnect() {
     device->disconnect();
     delete device;
     device = nullptr;
+    device_running = false;
+    link_health_->clear();
     // A command the sensor never answered ends with the connection: no flag or
     // firmware watchdog carries over into the next one.
     commands = command_flow::state{};
@@ -463,7 +496,10 @@ void MainWindow::get_main_playmode_speed(double val) {
 
 void MainWindow::get_main_playmode_record(bool enable) {
     if (enable) {
-        if (device == nullptr) return;
+        if (device == nullptr) {
+            emit send_main_record_status(false);
+            return;
+        }
         if (play_mode) {
             // Only a live stream can be recorded.
             dialog_seam::warning(this, tr("Warning"), tr("Recording needs a live stream. Please connect to the GX device."));
@@ -476,6 +512,7 @@ void MainWindow::get_main_playmode_record(bool enable) {
         // The dialog runs an event loop: the device may be gone by now.
         if (!name.isEmpty() && device != nullptr) {
             record_status = device->start_recording(name.toUtf8().toStdString());
+            record_path = name;
             if (!record_status)
                 dialog_seam::warning(this, tr("Warning"), tr("Cannot record to the file. Please check the file path."));
         } else {
@@ -553,6 +590,7 @@ void MainWindow::get_main_log(QString msg) { emit send_main_log_message(msg); }
 void MainWindow::get_main_device_run() {
     if (device == nullptr) return;
     if (device->tcp_device_run()) {
+        device_running = true;
         frame_timer->start(0);
         return;
     }
@@ -562,11 +600,15 @@ void MainWindow::get_main_device_run() {
 }
 
 void MainWindow::get_main_device_stop() {
-    if (device != nullptr) device->tcp_device_stop();
+    if (device == nullptr) return;
+    device->tcp_device_stop();
+    device_running = false;
 }
 
 void MainWindow::get_main_device_reset() {
     if (play_mode || device == nullptr) return;
+    // The sensor closes the connection on purpose: it is not sought again.
+    watch.stop();
     if (!device->tcp_software_reset())
         dialog_seam::warning(this, tr("Warning"), tr("TCP restart command is failed."));
     else
@@ -590,6 +632,7 @@ void MainWindow::get_main_apply_device(configurations_t& configuration_) {
 void MainWindow::get_main_apply_data_processing(std::vector<int>& p) {
     if (device == nullptr) return;
     if (p.size() < 10) return; // a list without the ten entries configures nothing
+    data_processing = p;
     device->set_zigzag_filling_enable(p[0] != 0);
     device->set_deflaring_enable(p[1] != 0);
     device->set_real_ambient_enable(p[2] != 0);
@@ -613,6 +656,7 @@ void MainWindow::get_main_current_setting() {
         return;
     }
     device->tcp_device_stop();
+    device_running = false;
     commands.setting_requested = true;
     if (!device->tcp_register_read()) {
         dialog_seam::warning(this, tr("Warning"), tr("Time out."));
@@ -623,6 +667,7 @@ void MainWindow::get_main_current_setting() {
 void MainWindow::get_main_register_read(QString dir) {
     if (play_mode || device == nullptr) return;
     device->tcp_device_stop();
+    device_running = false;
     const auto buffer = path_buffer(dir);
     commands.register_read_follow_up = true;
     if (device->tcp_register_read(buffer.data()))
@@ -634,6 +679,7 @@ void MainWindow::get_main_register_read(QString dir) {
 void MainWindow::get_main_register_write(QString dir) {
     if (play_mode || device == nullptr) return;
     device->tcp_device_stop();
+    device_running = false;
     const auto buffer = path_buffer(dir);
     register_file_path = dir;
     commands.register_write_pending = true;
@@ -648,6 +694,7 @@ void MainWindow::get_main_register_write(QString dir) {
 void MainWindow::get_main_write_flash() {
     if (play_mode || device == nullptr) return;
     device->tcp_device_stop();
+    device_running = false;
     if (device->tcp_memory_upload())
         dialog_seam::information(this, tr("notice"), tr("GX Flash Update Complete!\r\nPlease restart GX device ."));
     else
@@ -657,6 +704,7 @@ void MainWindow::get_main_write_flash() {
 void MainWindow::get_main_firmware_upload(QString dir) {
     if (play_mode || device == nullptr) return;
     device->tcp_device_stop();
+    device_running = false;
     const auto buffer = path_buffer(dir);
     const auto answer = dialog_seam::question(nullptr, QString(),
                                               tr("Do you want to upload firmware?\n%1").arg(QString::fromUtf8(buffer.data())),
@@ -702,6 +750,7 @@ void MainWindow::on_message_timer() {
 
     // Every end of a firmware upload resets the sensor and disconnects.
     auto end_firmware = [this](bool close_all) {
+        watch.stop();
         // A box's event loop may have disconnected already: then there is
         // nothing to reset, but the dialogs still learn that the upload ended.
         if (device != nullptr && !device->tcp_software_reset())
@@ -770,4 +819,101 @@ void MainWindow::on_message_timer() {
         if (d.show) emit send_main_tcp_message(text);
         return;
     }
+}
+
+// ---- link health and reconnection ---------------------------------------
+
+void MainWindow::on_health_timer() {
+    const std::int64_t now = clock.elapsed();
+    // Attempts given up on are let go of once they have ended.
+    abandoned_attempts.erase(std::remove_if(abandoned_attempts.begin(), abandoned_attempts.end(),
+                                            [](const auto& attempt) {
+                                                return attempt.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+                                            }),
+                             abandoned_attempts.end());
+    if (watch.reconnecting()) {
+        collect_reconnect_attempt(now);
+        if (watch.reconnecting()) {
+            if (watch.tick(now, 0, false, false) == link_watch::action::retry) start_reconnect_attempt();
+            link_health_->show_fields(link_health::reconnecting(now - watch.last_data_ms(), watch.attempts()));
+        }
+        return;
+    }
+    if (device == nullptr) {
+        link_health_->clear();
+        return;
+    }
+    const TAVRIN::DadodUz::link_statistics_t stats = device->get_link_statistics();
+    if (play_mode) {
+        link_health_->show_fields(
+            link_health::play(QFileInfo(file_path).fileName().toUtf8().toStdString(), total_frame, stats.frames_damaged));
+        return;
+    }
+    // A firmware update stops the sensor and has a watchdog of its own; a
+    // message tick may be waiting for a box to be answered.
+    if (!in_message_tick && !commands.firmware_updating) {
+        const double period = last_rate > 0 ? 1000.0 / last_rate : 0.0;
+        const std::uint64_t activity = stats.frames_received + stats.frames_dropped + stats.histograms_received;
+        if (watch.tick(now, activity, stats.link_up, device_running, period) == link_watch::action::lost) {
+            link_lost();
+            link_health_->show_fields(link_health::reconnecting(now - watch.last_data_ms(), 0));
+            return;
+        }
+    }
+    link_health_->show_fields(health.stream(now, stats, record_status));
+}
+
+// The sensor stopped answering: the recording is finished and kept, the dead
+// connection is closed, and the same connection is tried again in the background.
+void MainWindow::link_lost() {
+    log(tr("[Stream mode] GX device is not answering. Reconnecting every 2 seconds..."));
+    if (record_status) {
+        const bool complete = device->stop_recording();
+        record_status = false;
+        emit send_main_record_status(false);
+        log(complete ? tr("[Stream mode] Recording saved : ") + record_path
+                     : tr("[Stream mode] The recording is incomplete: some frames could not be written to the file."));
+    }
+    frame_timer->stop();
+    message_timer->stop();
+    device->stop();
+    device->disconnect();
+    delete device;
+    device = nullptr;
+    device_running = false;
+    commands = command_flow::state{};
+    cancel_setting_requests();
+}
+
+void MainWindow::start_reconnect_attempt() {
+    const TAVRIN::IP_ADDRESS_T sensor{device_ip, device_port};
+    const TAVRIN::IP_ADDRESS_T local{local_ip, local_port};
+    reconnect_attempt = std::async(std::launch::async, [sensor, local] {
+        auto handle = std::make_unique<TAVRIN::DadodUz>();
+        if (!handle->connect(sensor, local)) handle.reset();
+        return handle;
+    });
+}
+
+void MainWindow::collect_reconnect_attempt(std::int64_t now_ms) {
+    if (!reconnect_attempt.valid() ||
+        reconnect_attempt.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return;
+    std::unique_ptr<TAVRIN::DadodUz> handle = reconnect_attempt.get();
+    watch.attempt_done(now_ms, handle != nullptr);
+    if (!handle) return;
+    device = handle.release();
+    log(tr("[Stream mode] GX device answers again. Streaming is resumed."));
+    // The library's filters were set on the old handle.
+    if (data_processing.size() >= 10) {
+        std::vector<int> p = data_processing;
+        get_main_apply_data_processing(p);
+    }
+    begin_stream();
+}
+
+// No connection is sought again; an attempt still running is let go of.
+void MainWindow::end_reconnection() {
+    watch.stop();
+    if (reconnect_attempt.valid()) abandoned_attempts.push_back(std::move(reconnect_attempt));
 }

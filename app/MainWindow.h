@@ -5,12 +5,16 @@
 
 #include "device/DadodUz.h"
 #include "logic/command_flow.h"
+#include "logic/link_health.h"
+#include "logic/link_watch.h"
 #include "logic/view_settings.h"
 
 #include <QMainWindow>
 #include <QString>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +23,7 @@ class tool_user;
 class tool_admin;
 class tool_playbar;
 class tool_log;
+class tool_link_health;
 class viewer_pointcloud;
 class viewer_image;
 class QCloseEvent;
@@ -49,6 +54,10 @@ public:
     double playmode_rate() const { return playmode_fps; }
     QTimer* frame_tick_timer() const { return frame_timer; }
     QTimer* message_tick_timer() const { return message_timer; }
+    QTimer* health_tick_timer() const { return health_timer; }
+    tool_link_health* link_health_bar() const { return link_health_; }
+    // True while a sensor that went silent is sought again.
+    bool is_reconnecting() const { return watch.reconnecting(); }
     // Frames emitted by the frame tick since start (both signals).
     std::uint64_t frames_emitted() const { return emitted_frames; }
 
@@ -138,6 +147,9 @@ public:
     // The two timer ticks (connected to the timers; callable directly by scripts and tests).
     void on_frame_timer();
     void on_message_timer();
+    // The slow tick (about twice a second): the status bar, the watch for a
+    // silent sensor and the attempts to reach it again.
+    void on_health_timer();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -148,6 +160,11 @@ private:
     void emit_frame();
     void log(const QString& msg);
     void cancel_setting_requests();
+    void begin_stream();
+    void link_lost();
+    void start_reconnect_attempt();
+    void collect_reconnect_attempt(std::int64_t now_ms);
+    void end_reconnection();
 
     Ui::MainWindow* ui;
     tool_user* tool_user_;
@@ -159,6 +176,8 @@ private:
     bool admin_mode = false;
     QTimer* frame_timer;
     QTimer* message_timer;
+    QTimer* health_timer;
+    tool_link_health* link_health_;
     std::unique_ptr<TAVRIN::_TCP_PROTOCOL_T> message; // the record each message tick reads into (64 KiB)
 
     std::string device_ip;
@@ -176,6 +195,7 @@ private:
     double speed = 1.0;
     double playmode_fps = 0;
     bool record_status = false;
+    QString record_path;
 
     // View settings last applied from the user tool bar.
     view_settings::pointcloud_settings pointcloud;
@@ -196,4 +216,13 @@ private:
     std::uint64_t previous_timestamp = 0;
     double last_rate = 0;
     std::uint64_t emitted_frames = 0;
+
+    // Link health and reconnection.
+    QElapsedTimer clock;
+    link_health::meter health;
+    link_watch watch;
+    bool device_running = false;            // the sensor was told to run and not told to stop since
+    std::vector<int> data_processing;       // the library's filter settings last applied, carried into a reconnection
+    std::future<std::unique_ptr<TAVRIN::DadodUz>> reconnect_attempt;
+    std::vector<std::future<std::unique_ptr<TAVRIN::DadodUz>>> abandoned_attempts; // finished before the window goes
 };

@@ -139,6 +139,8 @@ struct DadodUz::Impl {
     gx::recording_reader reader;
     gx::lens_rays play_rays;
     std::vector<std::uint8_t> play_buffer;
+    std::vector<bool> play_unreadable;  // records whose read or decode failed, counted once each
+    std::uint64_t play_damaged = 0;
 
     ~Impl() { close_stream(); }
 
@@ -529,6 +531,8 @@ bool DadodUz::connect_file(std::string path) {
     if (d->mode != Impl::mode_t::none) return false;
     if (!d->reader.open(path)) return false;
     d->mode = Impl::mode_t::file;
+    d->play_unreadable.assign(std::size_t(d->reader.frames()), false);
+    d->play_damaged = d->reader.damaged_records();
     return true;
 }
 
@@ -589,8 +593,14 @@ bool DadodUz::get_scene(scene_t& scene) {
 bool DadodUz::get_scene(scene_t& scene, std::uint64_t index) {
     if (d->mode != Impl::mode_t::file) return false;
     gx::frame_info info;
-    if (!d->reader.read(index, d->play_buffer, nullptr)) return false;
-    if (!gx::decode_frame(d->play_buffer.data(), d->play_buffer.size(), info, scene)) return false;
+    if (!d->reader.read(index, d->play_buffer, nullptr) ||
+        !gx::decode_frame(d->play_buffer.data(), d->play_buffer.size(), info, scene)) {
+        if (index < d->play_unreadable.size() && !d->play_unreadable[std::size_t(index)]) {
+            d->play_unreadable[std::size_t(index)] = true;
+            ++d->play_damaged;
+        }
+        return false;
+    }
     d->play_rays.update(info.lens, scene.rows, scene.cols);
     d->play_rays.make_points(scene, info.stream_mode);
     return true;
@@ -752,8 +762,13 @@ DadodUz::link_statistics_t DadodUz::get_link_statistics() const {
         std::lock_guard<std::mutex> lock(d->data_mutex);
         s.histograms_queued = d->histograms.size();
     }
+    s.link_up = d->mode == Impl::mode_t::stream && d->link_up;
+    if (d->mode == Impl::mode_t::file) s.frames_damaged = d->play_damaged;
     std::lock_guard<std::mutex> lock(d->rec_mutex);
-    if (d->writer) s.frames_recorded = d->writer->frames_written();
+    if (d->writer) {
+        s.frames_recorded = d->writer->frames_written();
+        s.frames_not_recorded = d->writer->frames_refused();
+    }
     return s;
 }
 

@@ -165,10 +165,12 @@ public:
         std::uint64_t fragments_lost = 0;    // fragments never received of dropped frames
         std::uint64_t datagrams_discarded = 0; // malformed, foreign, stale or duplicate datagrams
         std::uint64_t frames_recorded = 0;   // frames written by the current or last recording
-        std::uint64_t frames_not_recorded = 0; // frames of the last recording lost to a full queue or a failed write
+        std::uint64_t frames_not_recorded = 0; // frames of the current or last recording lost to a full queue or a failed write
         std::uint64_t histograms_received = 0; // histograms completed while delivering
         std::uint64_t histograms_dropped = 0;  // histograms discarded unread (queue full or too old)
         std::uint64_t histograms_queued = 0;   // histograms waiting for get_histogram now
+        std::uint64_t frames_damaged = 0;    // play mode: records skipped as damaged or cut off
+        bool link_up = false;                // stream mode: the command channel to the sensor is open
     };
 
     DadodUz();

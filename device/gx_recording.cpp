@@ -209,6 +209,7 @@ void recording_reader::close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     offsets_.clear();
+    damaged_ = 0;
     if (dctx_) ZSTD_freeDCtx(static_cast<ZSTD_DCtx*>(dctx_));
     dctx_ = nullptr;
 }
@@ -270,6 +271,14 @@ bool recording_reader::load_index() {
 
 void recording_reader::scan() {
     offsets_.clear();
+    damaged_ = 0;
+    // The bytes at `at` begin with `magic`, or with its start where the file ends sooner.
+    auto starts_with = [this](std::uint64_t at, std::uint32_t magic) {
+        std::uint8_t m[4], want[4];
+        put_u32(want, magic);
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(4, size_ - std::min(at, size_)));
+        return n > 0 && pread_all(fd_, m, n, at) && std::memcmp(m, want, n) == 0;
+    };
     std::uint64_t pos = kRecordingHeaderSize;
     std::uint8_t hdr[kRecordHeaderSize];
     std::vector<std::uint8_t> buf;
@@ -279,13 +288,16 @@ void recording_reader::scan() {
             pos += kRecordHeaderSize + get_u32(hdr + 16);
             continue;
         }
-        // Damaged or partial: look for the next record magic after pos.
+        // Damaged or partial: look for the next record magic after pos. A
+        // record header that does not check, or bytes between two records,
+        // count as one damaged frame; a stretch holding only the index does not.
+        const bool record_start = starts_with(pos, kRecordMagic);
         bool found = false;
         std::uint64_t from = pos + 1;
         buf.resize(1 << 20);
         while (!found && from + kRecordHeaderSize <= size_) {
             const std::size_t n = std::size_t(std::min<std::uint64_t>(buf.size(), size_ - from));
-            if (!pread_all(fd_, buf.data(), n, from)) return;
+            if (!pread_all(fd_, buf.data(), n, from)) break;
             for (std::size_t k = 0; k + 4 <= n; ++k) {
                 if (get_u32(buf.data() + k) == kRecordMagic && read_header(from + k, hdr)) {
                     pos = from + k;
@@ -298,8 +310,11 @@ void recording_reader::scan() {
                 from += n - 3;
             }
         }
-        if (!found) break;
+        if (record_start || found) ++damaged_;
+        if (!found) return;
     }
+    // A record cut off inside its header.
+    if (pos < size_ && !starts_with(pos, kIndexMagic)) ++damaged_;
 }
 
 bool recording_reader::read_status(std::uint64_t i, TAVRIN::DadodUz::sensing_packet_t& status) {

@@ -84,6 +84,8 @@ public:
     void close();
     std::uint64_t frames() const { return offsets_.size(); }
     bool index_was_rebuilt() const { return rebuilt_; }
+    // Damaged or cut-off records the scan stepped over (0 when the index was read).
+    std::uint64_t damaged_records() const { return damaged_; }
 
     // Reads the frame object of record i (decompressed) and its status.
     bool read(std::uint64_t i, std::vector<std::uint8_t>& frame_object, TAVRIN::DadodUz::sensing_packet_t* status);
@@ -97,6 +99,7 @@ private:
     std::uint64_t size_ = 0;
     std::vector<std::uint64_t> offsets_;
     bool rebuilt_ = false;
+    std::uint64_t damaged_ = 0;
     std::vector<std::uint8_t> stored_, planes_;
     std::uint32_t flags_ = 0;
     void* dctx_ = nullptr;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -172,6 +173,11 @@ TEST(recording, cut_off_files_open_with_every_complete_frame) {
         EXPECT_EQ(n, expect) << "cut at " << c;
         DadodUz dev;
         ASSERT_TRUE(dev.connect_file(cut));
+        // A record cut off counts as one damaged frame; a cut between records
+        // or inside the index loses none.
+        const bool between = c == gx::kRecordingHeaderSize || c >= ends.back() ||
+                             std::find(ends.begin(), ends.end(), c) != ends.end();
+        EXPECT_EQ(dev.get_link_statistics().frames_damaged, between ? 0u : 1u) << "cut at " << c;
         DadodUz::scene_t s;
         for (std::uint64_t i = 0; i < n; ++i) {
             ASSERT_TRUE(dev.get_scene(s, i));
@@ -195,9 +201,12 @@ TEST(recording, damaged_records_are_skipped_not_fatal) {
         DadodUz dev;
         ASSERT_TRUE(dev.connect_file(path));
         DadodUz::scene_t s;
+        EXPECT_EQ(dev.get_link_statistics().frames_damaged, 0u) << "the index does not tell";
+        EXPECT_FALSE(dev.get_scene(s, 3));
         EXPECT_FALSE(dev.get_scene(s, 3));
         EXPECT_TRUE(dev.get_scene(s, 4));
         EXPECT_EQ(s.frame_number, 104u);
+        EXPECT_EQ(dev.get_link_statistics().frames_damaged, 1u) << "counted once however often it is read";
     }
     // Header damage in record 3 and no index: the scan skips it.
     std::string h = bytes.substr(0, ends.back());
@@ -209,6 +218,7 @@ TEST(recording, damaged_records_are_skipped_not_fatal) {
         std::uint64_t n = 0;
         dev.get_logging_file_size(n);
         EXPECT_EQ(n, 7u);
+        EXPECT_EQ(dev.get_link_statistics().frames_damaged, 1u);
         DadodUz::scene_t s;
         ASSERT_TRUE(dev.get_scene(s, 3));
         EXPECT_EQ(s.frame_number, 104u) << "frame 103 skipped";

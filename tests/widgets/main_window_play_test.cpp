@@ -8,6 +8,7 @@
 #include "device/gx_recording.h"
 #include "tests/support/qt_fixtures.h"
 #include "tests/support/synthetic_frames.h"
+#include "tools/tool_link_health.h"
 #include "tools/tool_playbar.h"
 #include "tools/tool_user.h"
 
@@ -512,4 +513,40 @@ TEST_F(MainWindowPlayTest, PlayOptionWithAMissingFileWarnsAndDoesNotPlay) {
     EXPECT_EQ(dialogs.last_box()->text, "Cannot read the binary file. Please check the file path.");
     EXPECT_FALSE(w.frame_tick_timer()->isActive());
     EXPECT_EQ(play.count(), 0);
+}
+
+// ---- status bar -------------------------------------------------------------
+
+TEST_F(MainWindowPlayTest, TheStatusBarNamesTheFileItsFramesAndTheDamagedOnes) {
+    const QString whole = recording("whole.bin", evenly_spaced(5, kTicksAt25Fps));
+    // The same recording cut off inside its last record.
+    QFile source(whole);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    QByteArray bytes = source.readAll();
+    source.close();
+    const QString cut = temp_path("cut off.bin");
+    QFile target(cut);
+    ASSERT_TRUE(target.open(QIODevice::WriteOnly));
+    const int last_record = bytes.lastIndexOf("REC1");
+    ASSERT_GT(last_record, 0);
+    target.write(bytes.left(last_record + 200));
+    target.close();
+
+    const struct {
+        QString path;
+        QStringList shown;
+        bool alert;
+    } cases[] = {
+        {whole, {"Play whole.bin", "5 frames", "Damaged 0"}, false},
+        {cut, {"Play cut off.bin", "4 frames", "Damaged 1"}, true},
+    };
+    for (const auto& c : cases) {
+        MainWindow w;
+        open(w, c.path);
+        w.on_health_timer();
+        EXPECT_EQ(w.link_health_bar()->texts(), c.shown);
+        EXPECT_EQ(w.link_health_bar()->alert("Damaged"), c.alert);
+        w.get_main_playmode_status(false);
+        EXPECT_TRUE(w.link_health_bar()->texts().isEmpty());
+    }
 }
