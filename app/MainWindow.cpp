@@ -496,10 +496,7 @@ void MainWindow::get_main_playmode_speed(double val) {
 
 void MainWindow::get_main_playmode_record(bool enable) {
     if (enable) {
-        if (device == nullptr) {
-            emit send_main_record_status(false);
-            return;
-        }
+        if (device == nullptr) return;
         if (play_mode) {
             // Only a live stream can be recorded.
             dialog_seam::warning(this, tr("Warning"), tr("Recording needs a live stream. Please connect to the GX device."));

@@ -1,6 +1,6 @@
 // The image analysis and board alignment dialogs under load, under an X
 // server (scripts/xvfb.sh).
-//   bench_analysis_views [seconds] [--live] [--closed]
+//   bench_analysis_views [seconds] [--live] [--closed] [--no-status-bar]
 // 1. The cost of one frame (400 x 100, default settings; image analysis with
 //    Average Mode on for all three images, N = 10): updateScene alone, and
 //    updateScene followed by the paints it asks for in the shown dialog.
@@ -9,7 +9,9 @@
 //    image views; frames received by the library against frames shown by the
 //    main window and reaching each dialog.
 // --live skips part 1; --closed leaves the dialogs closed in part 2 (the
-// baseline). Prints figures; asserts nothing.
+// baseline); --no-status-bar stops the status bar's slow refresh for the live
+// run (its baseline). The live run ends with the cost of one status bar
+// refresh. Prints figures; asserts nothing.
 #include "bench/bench_timing.h"
 #include "bench/gui_bench.h"
 #include "bench/live_admin_window.h"
@@ -58,10 +60,11 @@ void frame_cost(QApplication& app, Dialog& dialog, const char* name) {
     dialog.hide();
 }
 
-void live(QApplication& app, double seconds, bool open) {
+void live(QApplication& app, double seconds, bool open, bool status_bar) {
     live_admin_window live;
     MainWindow& w = live.w;
     if (!live.connect()) return;
+    if (!status_bar) w.health_tick_timer()->stop();
     menu_image_analysis* analysis = w.admin_tool()->image_analysis;
     menu_board_align* align = w.admin_tool()->board_align;
     for (const char* c : {"cb_ambient_aveg_mode", "cb_depth_aveg_mode", "cb_intensity_aveg_mode"})
@@ -97,8 +100,9 @@ void live(QApplication& app, double seconds, bool open) {
     const double elapsed = double(run.nsecsElapsed()) / 1e9;
     const auto s1 = w.device_handle()->get_link_statistics();
     const auto d = [](std::uint64_t a, std::uint64_t b) { return static_cast<unsigned long long>(b - a); };
-    std::printf("\nlive, 400 x 100 at 25 frames/s, both dialogs %s, main window %dx%d, %.1f s\n", open ? "open" : "closed",
-                w.width(), w.height(), elapsed);
+    std::printf("\nlive, 400 x 100 at 25 frames/s, both dialogs %s, status bar %s, main window %dx%d, %.1f s\n",
+                open ? "open" : "closed", status_bar ? "refreshed twice a second" : "stopped", w.width(), w.height(),
+                elapsed);
     std::printf("  frames received by the library:   %6llu\n", d(s0.frames_received, s1.frames_received));
     std::printf("  frames dropped (incomplete):      %6llu\n", d(s0.frames_dropped, s1.frames_dropped));
     std::printf("  frames overwritten before taken:  %6llu\n", d(s0.frames_overwritten, s1.frames_overwritten));
@@ -107,6 +111,17 @@ void live(QApplication& app, double seconds, bool open) {
     std::printf("  frames reaching board alignment:  %6ld\n", to_align - b0);
     std::printf("  gap between frames shown: median %.1f ms, p99 %.1f ms, longest %.1f ms\n", quantile(gaps_ms, 0.5),
                 quantile(gaps_ms, 0.99), gaps_ms.empty() ? 0.0 : *std::max_element(gaps_ms.begin(), gaps_ms.end()));
+    // One refresh of the status bar, with the paint it asks for.
+    std::vector<double> refresh_us;
+    for (int i = 0; i < 200; ++i) {
+        QElapsedTimer t;
+        t.start();
+        w.on_health_timer();
+        app.processEvents();
+        refresh_us.push_back(double(t.nsecsElapsed()) / 1e3);
+    }
+    std::printf("  one status bar refresh (with its paint): median %.1f us, p90 %.1f us\n", quantile(refresh_us, 0.5),
+                quantile(refresh_us, 0.9));
     w.get_main_device_disconnect();
 }
 
@@ -114,10 +129,11 @@ void live(QApplication& app, double seconds, bool open) {
 
 int main(int argc, char** argv) {
     double seconds = 10.0;
-    bool live_only = false, closed = false;
+    bool live_only = false, closed = false, status_bar = true;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--live") == 0) live_only = true;
         else if (std::strcmp(argv[i], "--closed") == 0) closed = true;
+        else if (std::strcmp(argv[i], "--no-status-bar") == 0) status_bar = false;
         else seconds = std::max(2.0, std::atof(argv[i]));
     }
     if (!prepare_gui_bench()) return 1;
@@ -133,6 +149,6 @@ int main(int argc, char** argv) {
         menu_board_align align;
         frame_cost(app, align, "board alignment");
     }
-    live(app, seconds, !closed);
+    live(app, seconds, !closed, status_bar);
     return 0;
 }
