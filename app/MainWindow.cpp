@@ -404,7 +404,6 @@ void MainWindow::get_main_device_disconnect() {
     device->disconnect();
     delete device;
     device = nullptr;
-    device_running = false;
     link_health_->clear();
     // A command the sensor never answered ends with the connection: no flag or
     // firmware watchdog carries over into the next one.
@@ -587,7 +586,6 @@ void MainWindow::get_main_log(QString msg) { emit send_main_log_message(msg); }
 void MainWindow::get_main_device_run() {
     if (device == nullptr) return;
     if (device->tcp_device_run()) {
-        device_running = true;
         frame_timer->start(0);
         return;
     }
@@ -597,9 +595,7 @@ void MainWindow::get_main_device_run() {
 }
 
 void MainWindow::get_main_device_stop() {
-    if (device == nullptr) return;
-    device->tcp_device_stop();
-    device_running = false;
+    if (device != nullptr) device->tcp_device_stop();
 }
 
 void MainWindow::get_main_device_reset() {
@@ -653,7 +649,6 @@ void MainWindow::get_main_current_setting() {
         return;
     }
     device->tcp_device_stop();
-    device_running = false;
     commands.setting_requested = true;
     if (!device->tcp_register_read()) {
         dialog_seam::warning(this, tr("Warning"), tr("Time out."));
@@ -664,7 +659,6 @@ void MainWindow::get_main_current_setting() {
 void MainWindow::get_main_register_read(QString dir) {
     if (play_mode || device == nullptr) return;
     device->tcp_device_stop();
-    device_running = false;
     const auto buffer = path_buffer(dir);
     commands.register_read_follow_up = true;
     if (device->tcp_register_read(buffer.data()))
@@ -676,7 +670,6 @@ void MainWindow::get_main_register_read(QString dir) {
 void MainWindow::get_main_register_write(QString dir) {
     if (play_mode || device == nullptr) return;
     device->tcp_device_stop();
-    device_running = false;
     const auto buffer = path_buffer(dir);
     register_file_path = dir;
     commands.register_write_pending = true;
@@ -691,7 +684,6 @@ void MainWindow::get_main_register_write(QString dir) {
 void MainWindow::get_main_write_flash() {
     if (play_mode || device == nullptr) return;
     device->tcp_device_stop();
-    device_running = false;
     if (device->tcp_memory_upload())
         dialog_seam::information(this, tr("notice"), tr("GX Flash Update Complete!\r\nPlease restart GX device ."));
     else
@@ -701,7 +693,6 @@ void MainWindow::get_main_write_flash() {
 void MainWindow::get_main_firmware_upload(QString dir) {
     if (play_mode || device == nullptr) return;
     device->tcp_device_stop();
-    device_running = false;
     const auto buffer = path_buffer(dir);
     const auto answer = dialog_seam::question(nullptr, QString(),
                                               tr("Do you want to upload firmware?\n%1").arg(QString::fromUtf8(buffer.data())),
@@ -831,8 +822,8 @@ void MainWindow::on_health_timer() {
     if (watch.reconnecting()) {
         collect_reconnect_attempt(now);
         if (watch.reconnecting()) {
-            if (watch.tick(now, 0, false, false) == link_watch::action::retry) start_reconnect_attempt();
-            link_health_->show_fields(link_health::reconnecting(now - watch.last_data_ms(), watch.attempts()));
+            if (watch.tick(now, 0) == link_watch::action::retry) start_reconnect_attempt();
+            link_health_->show_fields(link_health::reconnecting(now - watch.last_heard_ms(), watch.attempts()));
         }
         return;
     }
@@ -849,11 +840,11 @@ void MainWindow::on_health_timer() {
     // A firmware update stops the sensor and has a watchdog of its own; a
     // message tick may be waiting for a box to be answered.
     if (!in_message_tick && !commands.firmware_updating) {
-        const double period = last_rate > 0 ? 1000.0 / last_rate : 0.0;
-        const std::uint64_t activity = stats.frames_received + stats.frames_dropped + stats.histograms_received;
-        if (watch.tick(now, activity, stats.link_up, device_running, period) == link_watch::action::lost) {
+        const std::uint64_t activity =
+            stats.frames_received + stats.frames_dropped + stats.histograms_received + stats.answers_received;
+        if (watch.tick(now, activity) == link_watch::action::lost) {
             link_lost();
-            link_health_->show_fields(link_health::reconnecting(now - watch.last_data_ms(), 0));
+            link_health_->show_fields(link_health::reconnecting(now - watch.last_heard_ms(), 0));
             return;
         }
     }
@@ -877,7 +868,6 @@ void MainWindow::link_lost() {
     device->disconnect();
     delete device;
     device = nullptr;
-    device_running = false;
     commands = command_flow::state{};
     cancel_setting_requests();
 }

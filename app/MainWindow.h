@@ -221,7 +221,6 @@ private:
     QElapsedTimer clock;
     link_health::meter health;
     link_watch watch;
-    bool device_running = false;            // the sensor was told to run and not told to stop since
     std::vector<int> data_processing;       // the library's filter settings last applied, carried into a reconnection
     std::future<std::unique_ptr<TAVRIN::DadodUz>> reconnect_attempt;
     std::vector<std::future<std::unique_ptr<TAVRIN::DadodUz>>> abandoned_attempts; // finished before the window goes

@@ -41,6 +41,9 @@ namespace {
 
 using clock_type = std::chrono::steady_clock;
 constexpr int kCommandTimeoutMs = 3000;
+// The command channel is kept alive: after this long without a record from
+// the sensor, a ping asks for one (a sensor that sends no frames still answers).
+constexpr int kKeepAliveMs = 1000;
 constexpr int kHelloTimeoutMs = 2000;
 constexpr int kConnectTimeoutMs = 2000;
 constexpr std::size_t kMaxQueuedMessages = 1024;
@@ -190,16 +193,31 @@ struct DadodUz::Impl {
     }
     bool command(const char* type, bool wait = true) { return command(type, nullptr, 0, wait); }
 
-    bool recv_exact(std::uint8_t* p, std::size_t n) {
+    // Sends a ping when the sensor has said nothing for kKeepAliveMs and no
+    // ping was sent since. Called by the command channel's reader between reads.
+    void keep_alive(std::chrono::steady_clock::time_point& last_heard, std::chrono::steady_clock::time_point& last_ping) {
+        const auto now = std::chrono::steady_clock::now();
+        const auto idle = std::chrono::milliseconds(kKeepAliveMs);
+        if (now - last_heard < idle || now - last_ping < idle) return;
+        last_ping = now;
+        command(gx::cmd::ping, false);
+    }
+
+    bool recv_exact(std::uint8_t* p, std::size_t n, std::chrono::steady_clock::time_point& last_heard,
+                    std::chrono::steady_clock::time_point& last_ping) {
         std::size_t got = 0;
         while (got < n) {
             if (quit) return false;
             const ssize_t r = ::recv(tcp, p + got, n - got, 0);
             if (r > 0) {
                 got += std::size_t(r);
+                last_heard = std::chrono::steady_clock::now();
                 continue;
             }
-            if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
+            if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+                keep_alive(last_heard, last_ping);
+                continue;
+            }
             return false;  // closed or failed
         }
         return true;
@@ -208,12 +226,18 @@ struct DadodUz::Impl {
     void tcp_loop() {
         std::vector<std::uint8_t> payload;
         std::uint8_t hdr[gx::kTcpHeaderSize];
+        auto last_heard = std::chrono::steady_clock::now();
+        auto last_ping = last_heard;
         while (!quit) {
-            if (!recv_exact(hdr, sizeof hdr)) break;
+            if (!recv_exact(hdr, sizeof hdr, last_heard, last_ping)) break;
             gx::tcp_header h;
             if (!gx::decode_tcp_header(hdr, h)) break;  // out of step or oversized: the channel is unusable
             payload.resize(h.length);
-            if (h.length && !recv_exact(payload.data(), h.length)) break;
+            if (h.length && !recv_exact(payload.data(), h.length, last_heard, last_ping)) break;
+            {
+                std::lock_guard<std::mutex> lock(stats_mutex);
+                ++stats.answers_received;
+            }
             if (gx::type_is(h.type, gx::kAckType)) {
                 std::lock_guard<std::mutex> lock(ack_mutex);
                 auto it = acks.find(h.seq);

@@ -170,6 +170,7 @@ public:
         std::uint64_t histograms_dropped = 0;  // histograms discarded unread (queue full or too old)
         std::uint64_t histograms_queued = 0;   // histograms waiting for get_histogram now
         std::uint64_t frames_damaged = 0;    // play mode: records skipped as damaged or cut off
+        std::uint64_t answers_received = 0;  // stream mode: records from the sensor on the command channel
         bool link_up = false;                // stream mode: the command channel to the sensor is open
     };
 

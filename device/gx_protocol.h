@@ -65,6 +65,7 @@ constexpr const char* config = "CF";       // 632-byte configuration record
 constexpr const char* fw_begin = "FB";     // u32 image size
 constexpr const char* fw_data = "FD";      // image bytes
 constexpr const char* fw_end = "FE";
+constexpr const char* ping = "PI";        // no effect; answered with AK (the library's keep-alive)
 }  // namespace cmd
 // Sensor to host.
 constexpr const char* kAckType = "AK";     // payload: u8 status, then command data

@@ -358,6 +358,7 @@ private:
             return;
         }
         if (opt_.mute) return;
+        if (gx::type_is(h.type, gx::cmd::ping)) return ack(h.seq, gx::ack_ok);
         if (gx::type_is(h.type, gx::cmd::run)) {
             set_run(true);
             message("DO", "RUN");

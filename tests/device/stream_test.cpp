@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <chrono>
+#include <thread>
 #include <vector>
 #include <unistd.h>
 
@@ -139,6 +141,26 @@ TEST(stream, sensor_vanishing_mid_stream_is_survived) {
     EXPECT_TRUE(dev.stop());
     EXPECT_TRUE(dev.disconnect());
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+}
+
+TEST(stream, an_idle_sensor_keeps_answering_and_a_vanished_one_falls_silent) {
+    emulator_process emu({"--fps", "25"});
+    ASSERT_TRUE(emu.start());
+    DadodUz dev;
+    ASSERT_TRUE(connect(dev, emu));
+    // Never told to run: no frames, but the channel is kept alive about once a second.
+    const auto first = dev.get_link_statistics();
+    EXPECT_TRUE(first.link_up);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2600));
+    const auto idle = dev.get_link_statistics();
+    EXPECT_EQ(idle.frames_received, 0u);
+    EXPECT_GE(idle.answers_received, first.answers_received + 2);
+    emu.kill_hard();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto gone = dev.get_link_statistics();
+    EXPECT_FALSE(gone.link_up);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(dev.get_link_statistics().answers_received, gone.answers_received);
 }
 
 TEST(stream, stop_pauses_delivery_and_start_resumes_it) {

@@ -145,16 +145,21 @@ TEST_F(MainWindowLinkTest, AVanishedSensorIsFoundAgainWithoutAClickAndTheRecordi
     EXPECT_TRUE(wait_until([&] { return figure(*w, "Received ") > 0; }, 2000));
 }
 
-TEST_F(MainWindowLinkTest, ADisconnectOrAResetEndsTheRetries) {
-    for (const bool by_reset : {false, true}) {
-        SCOPED_TRACE(by_reset ? "reset" : "disconnect");
+TEST_F(MainWindowLinkTest, OnlyASensorThatStopsAnsweringIsSoughtAndOnPurposeEndsTheSearch) {
+    // stopped: told to stop, it sends no frames but still answers;
+    // disconnect: the operator ends the search for a vanished sensor;
+    // reset: the sensor closes the connection on purpose and is back by itself 1.5 s later.
+    enum class how { stopped, disconnect, reset };
+    for (const how c : {how::stopped, how::disconnect, how::reset}) {
+        SCOPED_TRACE(int(c));
         emulator_process emu({"--fps", "25"});
         ASSERT_TRUE(emu.start());
         auto w = connected_window(emu);
         QSignalSpy logs(w.get(), &MainWindow::send_main_log_message);
         std::unique_ptr<emulator_process> again;
-        if (by_reset) {
-            // The sensor closes the connection and is back by itself 1.5 s later.
+        if (c == how::stopped) {
+            w->get_main_device_stop();
+        } else if (c == how::reset) {
             w->get_main_device_reset();
         } else {
             emu.kill_hard();
@@ -166,13 +171,15 @@ TEST_F(MainWindowLinkTest, ADisconnectOrAResetEndsTheRetries) {
             EXPECT_FALSE(stream.last().at(0).toBool());
             again = restart_on(emu);
         }
-        EXPECT_EQ(w->device_handle(), nullptr);
-        EXPECT_TRUE(spied_texts(logs).contains("[Stream mode] Disconnect GX Device"));
+        if (c != how::stopped) {
+            EXPECT_EQ(w->device_handle(), nullptr);
+            EXPECT_TRUE(spied_texts(logs).contains("[Stream mode] Disconnect GX Device"));
+        }
         pump(5000);
-        EXPECT_EQ(w->device_handle(), nullptr) << "no connection without a click";
+        EXPECT_EQ(w->device_handle() != nullptr, c == how::stopped) << "no connection made or dropped without a click";
         EXPECT_FALSE(w->is_reconnecting());
         EXPECT_EQ(lines_starting(logs, back_line), 0);
-        EXPECT_EQ(lines_starting(logs, lost_line), by_reset ? 0 : 1);
-        EXPECT_TRUE(w->link_health_bar()->texts().isEmpty());
+        EXPECT_EQ(lines_starting(logs, lost_line), c == how::disconnect ? 1 : 0);
+        EXPECT_EQ(w->link_health_bar()->texts().isEmpty(), c != how::stopped);
     }
 }
