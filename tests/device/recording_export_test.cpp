@@ -297,12 +297,15 @@ TEST(recording_export, pictures_are_the_image_view_defaults) {
 
 TEST(recording_export, exit_statuses) {
     temp_dir dir;
-    const std::string rec = dir / "rec.bin", cut = dir / "cut.bin", junk = dir / "junk.bin", file = dir / "file.txt";
+    const std::string rec = dir / "rec.bin", cut = dir / "cut.bin", junk = dir / "junk.bin", file = dir / "file.txt",
+                      damaged = dir / "damaged.bin";
     make_recording(rec, 6);
     {
         std::ifstream in(rec, std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), {});
         std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() * 3 / 5);
+        bytes[gx::kRecordingHeaderSize + gx::kRecordHeaderSize + 50] ^= 0x55;  // inside the first record's payload
+        std::ofstream(damaged, std::ios::binary) << bytes;
         std::ofstream(junk, std::ios::binary) << std::string(5000, 'x');
         std::ofstream(file) << "a file";
     }
@@ -343,6 +346,7 @@ TEST(recording_export, exit_statuses) {
         {rec + " " + file, 3, "cannot create"},
         {rec + " " + (dir / "blocked"), 3, "cannot write"},
         {cut + " " + (dir / "from_cut"), 0, "frames of"},
+        {damaged + " " + (dir / "from_damaged"), 0, "5 frames of 6 records"},
         {rec + " " + (dir / "new/deeper") + " --format ply --every 3", 0, "2 frames of 6 records"},
     };
     for (const auto& c : cases) {
@@ -357,6 +361,11 @@ TEST(recording_export, exit_statuses) {
     EXPECT_NE(r.err.find("cut off"), std::string::npos) << r.err;
     EXPECT_EQ(lines_of(dir / "from_cut2/index.csv").size(), cut_frames + 1);
     EXPECT_EQ(lines_of(dir / "new/deeper/index.csv").size(), 3u);
+    const run_result d = run_convert(damaged + " " + (dir / "from_damaged"), dir);
+    EXPECT_NE(d.err.find("1 damaged records skipped (0)"), std::string::npos) << d.err;
+    const auto damaged_index = lines_of(dir / "from_damaged/index.csv");
+    ASSERT_EQ(damaged_index.size(), 6u);
+    EXPECT_EQ(damaged_index[1].substr(0, 6), "1,101,") << "record 0 left out";
 }
 
 TEST(recording_export, a_recording_of_the_emulator_stream_converts) {
