@@ -137,4 +137,18 @@ bool render(const cv::Mat& raw, const pipeline_params& params, cv::Mat& grey8, c
     return true;
 }
 
+pipeline_params image_view_params(int kind, const view_settings::image_kind_settings& s) {
+    pipeline_params p;
+    p.auto_norm = s.auto_norm;
+    p.min_value = s.min_val;
+    p.max_value = s.max_val;
+    p.equalise = s.hist_mode;
+    // Depth is inverted so that near is bright; it is coloured with JET, the
+    // other two with the palette.
+    const bool depth = kind == view_settings::kind_depth;
+    p.invert = depth;
+    p.colour = s.grey_mode ? colour_map::grey : depth ? colour_map::jet : colour_map::palette;
+    return p;
+}
+
 } // namespace display

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "logic/colour_tables.h"
+#include "logic/view_settings.h"
 
 #include <opencv2/core.hpp>
 
@@ -78,5 +79,11 @@ struct pipeline_params {
 // finished R, G, B image (pass an empty Mat for a fresh one). An empty `raw`
 // leaves both untouched and returns false.
 bool render(const cv::Mat& raw, const pipeline_params& params, cv::Mat& grey8, cv::Mat& rgb);
+
+// The image view's parameters for one image kind (view_settings::kind_ambient,
+// kind_depth, kind_intensity) under its settings: range and equalisation as
+// set; depth inverted and coloured with JET, ambient and intensity with the
+// palette; grey for every kind in grey mode.
+pipeline_params image_view_params(int kind, const view_settings::image_kind_settings& settings);
 
 } // namespace display

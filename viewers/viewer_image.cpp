@@ -32,19 +32,7 @@ bool viewer_image::eventFilter(QObject* watched, QEvent* event) {
 }
 
 display::pipeline_params viewer_image::pipeline_for(kind k) const {
-    const view_settings::image_kind_settings& s = settings_.of(k);
-    display::pipeline_params p;
-    p.auto_norm = s.auto_norm;
-    p.min_value = s.min_val;
-    p.max_value = s.max_val;
-    p.equalise = s.hist_mode;
-    // Depth is inverted so that near is bright; it is coloured with JET, the
-    // other two with the palette.
-    p.invert = k == depth;
-    p.colour = s.grey_mode ? display::colour_map::grey
-             : k == depth  ? display::colour_map::jet
-                           : display::colour_map::palette;
-    return p;
+    return display::image_view_params(k, settings_.of(k));
 }
 
 cv::Mat viewer_image::process(kind k, const cv::Mat& raw) {

@@ -1,0 +1,154 @@
+// Conversion figures: frames per second that recording_export (gx_convert)
+// reads from a 400 x 100 recording and writes as binary PCD, binary PLY, CSV,
+// and binary PCD with the three PNG pictures. The files are really written,
+// into a temporary folder; they are deleted batch by batch, outside the timed
+// part, so that 10,000 frames do not fill the disk. Prints figures; asserts
+// nothing.
+//
+//   bench_convert [FRAMES]            FRAMES for binary PCD (default 10000)
+//   bench_convert --recording PATH [FRAMES]
+//                                     only writes a synthetic recording to PATH
+#include "device/DadodUz.h"
+#include "device/gx_protocol.h"
+#include "device/gx_recording.h"
+#include "device/gx_synthetic_scene.h"
+#include "logic/recording_export.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using clk = std::chrono::steady_clock;
+
+namespace {
+
+// `frames` frames of the synthetic corridor in the default stream mode (depth
+// in bins), 25 frames/s; 64 distinct frames repeat.
+bool make_recording(const std::string& path, int frames) {
+    gx::synthetic_scene scene;
+    const auto def = gx::default_registers();
+    std::vector<std::vector<std::uint8_t>> pool;
+    std::vector<std::uint16_t> a, in, in2;
+    std::vector<std::int32_t> d, d2;
+    for (int i = 0; i < 64; ++i) {
+        scene.render(i * 0.04, 1, a, d, in, d2, in2);
+        gx::frame_info info;
+        info.rows = 100;
+        info.cols = 400;
+        info.stream_mode = 1;
+        std::copy(def.config.lens_coe, def.config.lens_coe + 12, info.lens.begin());
+        pool.push_back(gx::encode_frame(info, a.data(), d.data(), in.data(), nullptr, nullptr));
+    }
+    gx::recording_writer w;
+    if (!w.open(path)) return false;
+    const TAVRIN::DadodUz::sensing_packet_t st{};
+    for (int i = 0; i < frames; ++i) {
+        std::vector<std::uint8_t> f = pool[std::size_t(i) % pool.size()];
+        gx::put_u64(f.data() + 4, 100000000ull + std::uint64_t(i) * 4000000ull);
+        gx::put_u32(f.data() + 12, std::uint32_t(i));
+        while (!w.push(std::move(f), st)) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return w.close();
+}
+
+struct figure {
+    double seconds = 0;
+    std::uint64_t frames = 0, bytes = 0;
+};
+
+// Converts records 0 .. frames - 1 in batches into `out`, with one exporter
+// as gx_convert uses it; only the conversion is timed.
+bool convert(const std::string& rec, const std::string& out, const recording_export::options& base, int frames, figure& f) {
+    constexpr int batch = 250;
+    std::string error;
+    const auto t0 = clk::now();
+    recording_export ex;
+    if (!ex.open(rec, error)) {
+        std::printf("%s\n", error.c_str());
+        return false;
+    }
+    f.seconds += std::chrono::duration<double>(clk::now() - t0).count();
+    for (int first = 0; first < frames; first += batch) {
+        recording_export::options o = base;
+        o.from = std::uint64_t(first);
+        o.to = std::uint64_t(std::min(frames, first + batch) - 1);
+        const auto t1 = clk::now();
+        if (!ex.begin(out, o, error)) {
+            std::printf("%s\n", error.c_str());
+            return false;
+        }
+        for (std::uint64_t i : recording_export::select(o, ex.records())) {
+            if (ex.convert(i, error) != recording_export::frame_result::written) {
+                std::printf("record %llu: %s\n", static_cast<unsigned long long>(i), error.c_str());
+                return false;
+            }
+            ++f.frames;
+        }
+        if (!ex.finish(error)) return false;
+        f.seconds += std::chrono::duration<double>(clk::now() - t1).count();
+        for (const auto& e : fs::directory_iterator(out)) {
+            f.bytes += e.file_size();
+            fs::remove(e.path());
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 3 && std::string(argv[1]) == "--recording") {
+        const int n = argc > 3 ? std::atoi(argv[3]) : 100;
+        const bool ok = make_recording(argv[2], n);
+        std::printf("%s: %d frames %s\n", argv[2], n, ok ? "written" : "NOT written");
+        return ok ? 0 : 1;
+    }
+    const int frames = std::max(1, argc > 1 ? std::atoi(argv[1]) : 10000);
+    char tmpl[] = "/tmp/bench_convert_XXXXXX";
+    if (::mkdtemp(tmpl) == nullptr) return 1;
+    const std::string dir = tmpl, rec = dir + "/rec.bin", out = dir + "/out";
+    auto t0 = clk::now();
+    if (!make_recording(rec, frames)) {
+        std::printf("cannot write the recording\n");
+        fs::remove_all(dir);
+        return 1;
+    }
+    std::printf("recording: %d frames of 400 x 100 made in %.1f s\n", frames,
+                std::chrono::duration<double>(clk::now() - t0).count());
+
+    using fmt = recording_export::cloud_format;
+    const int others = std::min(frames, 1000);
+    const struct {
+        const char* name;
+        fmt format;
+        bool images;
+        int frames;
+    } cases[] = {{"binary PCD", fmt::pcd, false, frames},
+                 {"binary PLY", fmt::ply, false, others},
+                 {"CSV", fmt::csv, false, others},
+                 {"binary PCD + 3 PNG", fmt::pcd, true, others}};
+    int status = 0;
+    for (const auto& c : cases) {
+        recording_export::options o;
+        o.format = c.format;
+        o.images = c.images;
+        figure f;
+        if (!convert(rec, out, o, c.frames, f)) {
+            status = 1;
+            break;
+        }
+        std::printf("%-20s %6llu frames in %6.2f s = %6.0f frames/s, %7.0f kB per frame\n", c.name,
+                    static_cast<unsigned long long>(f.frames), f.seconds, double(f.frames) / f.seconds,
+                    double(f.bytes) / double(f.frames) / 1000.0);
+    }
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    return status;
+}

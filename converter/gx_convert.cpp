@@ -1,0 +1,256 @@
+// gx_convert: converts a GX recording (*.bin) into one point cloud file per
+// frame (PCD, PLY or CSV), optionally the image view's PNG pictures, and an
+// index. The conversion itself is recording_export (logic/); this file reads
+// the command line and reports progress.
+//
+// Exit status: 0 done, 1 usage error, 2 the input is not a readable
+// recording, 3 the output could not be written.
+#include "device/c_numbers.h"
+#include "logic/recording_export.h"
+
+#include <pcl/console/print.h>
+
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int exit_usage = 1;
+constexpr int exit_input = 2;
+constexpr int exit_output = 3;
+
+const char* const usage_text =
+    "Usage: gx_convert REC.bin OUTDIR [options]\n"
+    "Converts a GX recording into one point cloud file per frame, written to\n"
+    "OUTDIR (created when missing) with an index, OUTDIR/index.csv.\n"
+    "\n"
+    "Options:\n"
+    "  --format pcd|ply|csv  point cloud file format (default pcd: binary PCD;\n"
+    "                        ply: binary little-endian PLY; csv: one line per point)\n"
+    "  --ascii               PCD in ASCII instead of binary\n"
+    "  --from N              first record to convert, counted from 0 (default 0)\n"
+    "  --to M                last record to convert, inclusive (default: the last)\n"
+    "  --every K             convert every K-th record from N on (default 1)\n"
+    "  --images              also write the ambient, depth and intensity pictures\n"
+    "                        as PNG, coloured as the image view shows them\n"
+    "  -h, --help            show this text\n"
+    "\n"
+    "Clouds are organised (width = columns, height = rows), in metres, with the\n"
+    "fields x y z intensity; pixels without a return are NaN.\n"
+    "Exit status: 0 done, 1 usage error, 2 not a recording, 3 output not written.\n";
+
+struct arguments {
+    std::string input, output;
+    recording_export::options options;
+    bool help = false;
+    bool from_given = false, to_given = false;
+};
+
+bool parse_count(const std::string& text, std::uint64_t& v) {
+    if (text.empty() || text.size() > 19) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    return r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
+bool parse(int argc, char** argv, arguments& a, std::string& error) {
+    std::vector<std::string> positional;
+    for (int k = 1; k < argc; ++k) {
+        std::string arg = argv[k];
+        if (arg == "-h" || arg == "--help") {
+            a.help = true;
+            return true;
+        }
+        if (arg.size() < 2 || arg[0] != '-') {
+            positional.push_back(arg);
+            continue;
+        }
+        std::string value;
+        bool has_value = false;
+        const std::size_t eq = arg.find('=');
+        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg.resize(eq);
+            has_value = true;
+        }
+        if (arg == "--ascii" || arg == "--images") {
+            if (has_value) {
+                error = arg + " takes no value";
+                return false;
+            }
+            (arg == "--ascii" ? a.options.ascii : a.options.images) = true;
+            continue;
+        }
+        if (arg != "--format" && arg != "--from" && arg != "--to" && arg != "--every") {
+            error = "unknown option " + arg;
+            return false;
+        }
+        if (!has_value) {
+            if (k + 1 >= argc) {
+                error = arg + " needs a value";
+                return false;
+            }
+            value = argv[++k];
+        }
+        if (arg == "--format") {
+            if (value == "pcd") a.options.format = recording_export::cloud_format::pcd;
+            else if (value == "ply") a.options.format = recording_export::cloud_format::ply;
+            else if (value == "csv") a.options.format = recording_export::cloud_format::csv;
+            else {
+                error = "--format must be pcd, ply or csv, not \"" + value + "\"";
+                return false;
+            }
+            continue;
+        }
+        std::uint64_t n = 0;
+        if (!parse_count(value, n)) {
+            error = arg + " needs a whole number of 0 or more, not \"" + value + "\"";
+            return false;
+        }
+        if (arg == "--from") {
+            a.options.from = n;
+            a.from_given = true;
+        } else if (arg == "--to") {
+            a.options.to = n;
+            a.to_given = true;
+        } else {
+            if (n == 0) {
+                error = "--every must be 1 or more";
+                return false;
+            }
+            a.options.every = n;
+        }
+    }
+    if (positional.size() != 2) {
+        error = positional.size() < 2 ? "a recording and an output folder are needed" : "too many arguments";
+        return false;
+    }
+    if (a.options.ascii && a.options.format != recording_export::cloud_format::pcd) {
+        error = "--ascii applies to PCD files only";
+        return false;
+    }
+    if (a.options.from > a.options.to) {
+        error = "--from " + std::to_string(a.options.from) + " is after --to " + std::to_string(a.options.to);
+        return false;
+    }
+    a.input = positional[0];
+    a.output = positional[1];
+    return true;
+}
+
+// "frame 120/10000 (1.2%) 310 fps", redrawn in place on a terminal.
+class progress_line {
+public:
+    explicit progress_line(std::uint64_t total) : total_(total), on_(::isatty(STDERR_FILENO) == 1) {}
+    void update(std::uint64_t done, double seconds, bool force = false) {
+        if (!on_ || (!force && seconds - last_ < 0.1)) return;
+        last_ = seconds;
+        std::string s = "frame " + std::to_string(done) + "/" + std::to_string(total_) + " (" +
+                        c_numbers::fixed(total_ ? 100.0 * double(done) / double(total_) : 100.0, 1) + "%)";
+        if (seconds >= 0.2) s += " " + c_numbers::fixed(double(done) / seconds, 0) + " fps";
+        const std::size_t len = s.size();
+        if (len < width_) s.append(width_ - len, ' ');
+        width_ = len;
+        std::fprintf(stderr, "\r%s", s.c_str());
+        std::fflush(stderr);
+    }
+    void clear() {
+        if (!on_ || width_ == 0) return;
+        std::fprintf(stderr, "\r%s\r", std::string(width_, ' ').c_str());
+        std::fflush(stderr);
+        width_ = 0;
+    }
+
+private:
+    std::uint64_t total_;
+    bool on_;
+    double last_ = -1;
+    std::size_t width_ = 0;
+};
+
+void complain(const std::string& text) { std::fprintf(stderr, "gx_convert: %s\n", text.c_str()); }
+
+} // namespace
+
+int main(int argc, char** argv) {
+    arguments a;
+    std::string error;
+    if (!parse(argc, argv, a, error)) {
+        complain(error);
+        std::fprintf(stderr, "Try 'gx_convert --help'.\n");
+        return exit_usage;
+    }
+    if (a.help) {
+        std::fputs(usage_text, stdout);
+        return 0;
+    }
+    // Failures are reported here, in one line each; PCL's own messages would
+    // only repeat them.
+    pcl::console::setVerbosityLevel(pcl::console::L_ALWAYS);
+
+    recording_export ex;
+    if (!ex.open(a.input, error)) {
+        complain(error);
+        return exit_input;
+    }
+    const std::uint64_t records = ex.records();
+    if (ex.index_was_rebuilt())
+        complain("note: " + a.input + " has no valid index (cut off or not closed); converting the " +
+                 std::to_string(records) + " complete records found in it");
+    const std::vector<std::uint64_t> chosen = recording_export::select(a.options, records);
+    if (chosen.empty() && records > 0) {
+        complain("--from " + std::to_string(a.options.from) + " is past the last record (" + std::to_string(records - 1) + ")");
+        return exit_usage;
+    }
+    if (!ex.begin(a.output, a.options, error)) {
+        complain(error);
+        return exit_output;
+    }
+
+    using clock = std::chrono::steady_clock;
+    const auto t0 = clock::now();
+    const auto elapsed = [&] { return std::chrono::duration<double>(clock::now() - t0).count(); };
+    progress_line progress(chosen.size());
+    std::uint64_t written = 0;
+    std::vector<std::uint64_t> unreadable;
+    for (std::uint64_t i : chosen) {
+        const recording_export::frame_result r = ex.convert(i, error);
+        if (r == recording_export::frame_result::write_failed) {
+            progress.clear();
+            complain(error);
+            ex.finish(error);
+            return exit_output;
+        }
+        if (r == recording_export::frame_result::unreadable) unreadable.push_back(i);
+        else ++written;
+        progress.update(written + unreadable.size(), elapsed());
+    }
+    const double seconds = elapsed();
+    progress.update(chosen.size(), seconds, true);
+    progress.clear();
+    if (!ex.finish(error)) {
+        complain(error);
+        return exit_output;
+    }
+    if (!unreadable.empty()) {
+        std::string list;
+        for (std::size_t k = 0; k < unreadable.size() && k < 10; ++k) list += (k ? ", " : "") + std::to_string(unreadable[k]);
+        if (unreadable.size() > 10) list += ", ...";
+        complain("warning: " + std::to_string(unreadable.size()) + " damaged records skipped (" + list + ")");
+    }
+    const char* format = a.options.format == recording_export::cloud_format::ply ? "binary PLY"
+                       : a.options.format == recording_export::cloud_format::csv ? "CSV"
+                       : a.options.ascii                                          ? "ASCII PCD"
+                                                                                  : "binary PCD";
+    std::printf("gx_convert: %s frames of %s records written to %s as %s%s in %s s (%s frames/s)\n",
+                std::to_string(written).c_str(), std::to_string(records).c_str(), a.output.c_str(), format,
+                a.options.images ? " with PNG pictures" : "", c_numbers::fixed(seconds, 2).c_str(),
+                c_numbers::fixed(seconds > 0 ? double(written) / seconds : 0.0, 0).c_str());
+    return 0;
+}
