@@ -12,6 +12,7 @@
 #include "device/gx_protocol.h"
 #include "device/gx_recording.h"
 #include "device/gx_synthetic_scene.h"
+#include "bench/synthetic_recording.h"
 #include "logic/recording_export.h"
 
 #include <algorithm>
@@ -29,32 +30,11 @@ using clk = std::chrono::steady_clock;
 
 namespace {
 
-// `frames` frames of the synthetic corridor in the default stream mode (depth
-// in bins), 25 frames/s; 64 distinct frames repeat.
+// `frames` frames of the synthetic corridor.
 bool make_recording(const std::string& path, int frames) {
-    gx::synthetic_scene scene;
-    const auto def = gx::default_registers();
-    std::vector<std::vector<std::uint8_t>> pool;
-    std::vector<std::uint16_t> a, in, in2;
-    std::vector<std::int32_t> d, d2;
-    for (int i = 0; i < 64; ++i) {
-        scene.render(i * 0.04, 1, a, d, in, d2, in2);
-        gx::frame_info info;
-        info.rows = 100;
-        info.cols = 400;
-        info.stream_mode = 1;
-        std::copy(def.config.lens_coe, def.config.lens_coe + 12, info.lens.begin());
-        pool.push_back(gx::encode_frame(info, a.data(), d.data(), in.data(), nullptr, nullptr));
-    }
     gx::recording_writer w;
     if (!w.open(path)) return false;
-    const TAVRIN::DadodUz::sensing_packet_t st{};
-    for (int i = 0; i < frames; ++i) {
-        std::vector<std::uint8_t> f = pool[std::size_t(i) % pool.size()];
-        gx::put_u64(f.data() + 4, 100000000ull + std::uint64_t(i) * 4000000ull);
-        gx::put_u32(f.data() + 12, std::uint32_t(i));
-        while (!w.push(std::move(f), st)) std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
+    push_synthetic_frames(w, synthetic_frame_pool(), frames);
     return w.close();
 }
 

@@ -1,6 +1,7 @@
 // Recording figures: frames per second written and bytes per frame; median
 // and worst time of an indexed read in a 10,000-frame recording; time to open
 // that recording when its index is missing. Prints figures; asserts nothing.
+#include "bench/synthetic_recording.h"
 #include "device/DadodUz.h"
 #include "device/gx_protocol.h"
 #include "device/gx_recording.h"
@@ -20,34 +21,14 @@ using clk = std::chrono::steady_clock;
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::atoi(argv[1]) : 10000;
     const std::string path = "/tmp/bench_device_recording_" + std::to_string(::getpid()) + ".bin";
-    // A pool of distinct synthetic frames, encoded once.
-    gx::synthetic_scene scene;
-    const auto def = gx::default_registers();
-    std::vector<std::vector<std::uint8_t>> pool;
-    std::vector<std::uint16_t> a, in, in2;
-    std::vector<std::int32_t> d, d2;
-    for (int i = 0; i < 64; ++i) {
-        scene.render(i * 0.04, 1, a, d, in, d2, in2);
-        gx::frame_info info;
-        info.rows = 100;
-        info.cols = 400;
-        info.stream_mode = 1;
-        std::copy(def.config.lens_coe, def.config.lens_coe + 12, info.lens.begin());
-        pool.push_back(gx::encode_frame(info, a.data(), d.data(), in.data(), nullptr, nullptr));
-    }
-    TAVRIN::DadodUz::sensing_packet_t st{};
+    const std::vector<std::vector<std::uint8_t>> pool = synthetic_frame_pool();
     gx::recording_writer w;
     if (!w.open(path)) {
         std::printf("cannot create %s\n", path.c_str());
         return 1;
     }
     const auto t0 = clk::now();
-    for (int i = 0; i < frames; ++i) {
-        std::vector<std::uint8_t> f = pool[std::size_t(i) % pool.size()];
-        gx::put_u64(f.data() + 4, 100000000ull + std::uint64_t(i) * 4000000ull);
-        gx::put_u32(f.data() + 12, std::uint32_t(i));
-        while (!w.push(std::move(f), st)) std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
+    push_synthetic_frames(w, pool, frames);
     w.close();
     const double wsec = std::chrono::duration<double>(clk::now() - t0).count();
     std::printf("recording: %d frames of 400 x 100 in %.2f s = %.0f frames/s written (zstd level 1, one writer thread)\n", frames,
