@@ -312,8 +312,8 @@ void MainWindow::get_main_playmode_status(bool on) {
 void MainWindow::get_main_device_connect() {
     wait_cursor busy;
     if (device != nullptr) return;
-    // A connection asked for now replaces the one being sought again.
-    end_reconnection();
+    // A connection asked for now ends the one being sought again.
+    if (watch.reconnecting()) get_main_device_disconnect();
     device = new TAVRIN::DadodUz();
 
     if (play_mode) {
@@ -833,8 +833,12 @@ void MainWindow::on_health_timer() {
     }
     const TAVRIN::DadodUz::link_statistics_t stats = device->get_link_statistics();
     if (play_mode) {
-        link_health_->show_fields(
-            link_health::play(QFileInfo(file_path).fileName().toUtf8().toStdString(), total_frame, stats.frames_damaged));
+        std::uint64_t frames = 0;
+        if (device->get_logging_file_size(frames))
+            link_health_->show_fields(
+                link_health::play(QFileInfo(file_path).fileName().toUtf8().toStdString(), frames, stats.frames_damaged));
+        else
+            link_health_->clear(); // the file did not open
         return;
     }
     // A firmware update stops the sensor and has a watchdog of its own; a
