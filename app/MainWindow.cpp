@@ -376,42 +376,43 @@ void MainWindow::get_main_device_disconnect() {
     wait_cursor busy;
     const bool was_reconnecting = watch.reconnecting();
     end_reconnection();
-    if (device == nullptr) {
-        if (was_reconnecting) {
-            // The connection that was being sought again ends here.
-            log(tr("[Stream mode] Disconnect GX Device"));
-            emit send_main_btn_connect_control(false);
-            emit send_main_stream_mode(false);
-            link_health_->clear();
-        }
-        return;
-    }
-    if (record_status) {
+    // Without a handle, only a connection that was being sought again is left to end.
+    if (device == nullptr && !was_reconnecting) return;
+    if (device != nullptr) {
         // The recording ends with the connection; the play bar goes back to "Record".
-        if (!device->stop_recording())
-            log(tr("[Stream mode] The recording is incomplete: some frames could not be written to the file."));
-        record_status = false;
-        emit send_main_record_status(false);
-    }
-    if (play_mode) {
-        log(tr("[Play mode] Disconnect File : ") + file_path);
+        if (record_status) finish_recording();
+        log(play_mode ? tr("[Play mode] Disconnect File : ") + file_path : tr("[Stream mode] Disconnect GX Device"));
+        release_device();
     } else {
         log(tr("[Stream mode] Disconnect GX Device"));
     }
-    // Nothing is left to fetch; an idle 0 ms timer would only spin.
+    link_health_->clear();
+    emit send_main_btn_connect_control(false);
+    emit send_main_stream_mode(false);
+}
+
+// Ends the running recording; the file is finished and kept. False (and a log
+// line) when some frames could not be written to it.
+bool MainWindow::finish_recording() {
+    const bool complete = device->stop_recording();
+    if (!complete) log(tr("[Stream mode] The recording is incomplete: some frames could not be written to the file."));
+    record_status = false;
+    emit send_main_record_status(false);
+    return complete;
+}
+
+// Closes and frees the handle. Nothing is left to fetch (an idle 0 ms timer
+// would only spin), and a command the sensor never answered ends with the
+// connection: no flag or firmware watchdog carries over into the next one.
+void MainWindow::release_device() {
     frame_timer->stop();
+    message_timer->stop();
     device->stop();
     device->disconnect();
     delete device;
     device = nullptr;
-    link_health_->clear();
-    // A command the sensor never answered ends with the connection: no flag or
-    // firmware watchdog carries over into the next one.
     commands = command_flow::state{};
     cancel_setting_requests();
-    emit send_main_btn_connect_control(false);
-    emit send_main_stream_mode(false);
-    message_timer->stop();
 }
 
 // A configuration request that will not be answered: no tool bar or dialog
@@ -859,21 +860,8 @@ void MainWindow::on_health_timer() {
 // connection is closed, and the same connection is tried again in the background.
 void MainWindow::link_lost() {
     log(tr("[Stream mode] GX device is not answering. Reconnecting every 2 seconds..."));
-    if (record_status) {
-        const bool complete = device->stop_recording();
-        record_status = false;
-        emit send_main_record_status(false);
-        log(complete ? tr("[Stream mode] Recording saved : ") + record_path
-                     : tr("[Stream mode] The recording is incomplete: some frames could not be written to the file."));
-    }
-    frame_timer->stop();
-    message_timer->stop();
-    device->stop();
-    device->disconnect();
-    delete device;
-    device = nullptr;
-    commands = command_flow::state{};
-    cancel_setting_requests();
+    if (record_status && finish_recording()) log(tr("[Stream mode] Recording saved : ") + record_path);
+    release_device();
 }
 
 void MainWindow::start_reconnect_attempt() {

@@ -165,6 +165,8 @@ private:
     void start_reconnect_attempt();
     void collect_reconnect_attempt(std::int64_t now_ms);
     void end_reconnection();
+    bool finish_recording();
+    void release_device();
 
     Ui::MainWindow* ui;
     tool_user* tool_user_;

@@ -134,6 +134,9 @@ struct DadodUz::Impl {
     link_statistics_t stats;
     std::uint64_t messages_truncated = 0;
 
+    // Command channel reader thread only: when the sensor was last heard and last pinged.
+    clock_type::time_point last_heard, last_ping;
+
     std::mutex rec_mutex;
     std::unique_ptr<gx::recording_writer> writer;
     std::uint64_t recorded_before = 0;
@@ -195,27 +198,26 @@ struct DadodUz::Impl {
 
     // Sends a ping when the sensor has said nothing for kKeepAliveMs and no
     // ping was sent since. Called by the command channel's reader between reads.
-    void keep_alive(std::chrono::steady_clock::time_point& last_heard, std::chrono::steady_clock::time_point& last_ping) {
-        const auto now = std::chrono::steady_clock::now();
+    void keep_alive() {
+        const auto now = clock_type::now();
         const auto idle = std::chrono::milliseconds(kKeepAliveMs);
         if (now - last_heard < idle || now - last_ping < idle) return;
         last_ping = now;
         command(gx::cmd::ping, false);
     }
 
-    bool recv_exact(std::uint8_t* p, std::size_t n, std::chrono::steady_clock::time_point& last_heard,
-                    std::chrono::steady_clock::time_point& last_ping) {
+    bool recv_exact(std::uint8_t* p, std::size_t n) {
         std::size_t got = 0;
         while (got < n) {
             if (quit) return false;
             const ssize_t r = ::recv(tcp, p + got, n - got, 0);
             if (r > 0) {
                 got += std::size_t(r);
-                last_heard = std::chrono::steady_clock::now();
+                last_heard = clock_type::now();
                 continue;
             }
             if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-                keep_alive(last_heard, last_ping);
+                keep_alive();
                 continue;
             }
             return false;  // closed or failed
@@ -226,14 +228,13 @@ struct DadodUz::Impl {
     void tcp_loop() {
         std::vector<std::uint8_t> payload;
         std::uint8_t hdr[gx::kTcpHeaderSize];
-        auto last_heard = std::chrono::steady_clock::now();
-        auto last_ping = last_heard;
+        last_heard = last_ping = clock_type::now();
         while (!quit) {
-            if (!recv_exact(hdr, sizeof hdr, last_heard, last_ping)) break;
+            if (!recv_exact(hdr, sizeof hdr)) break;
             gx::tcp_header h;
             if (!gx::decode_tcp_header(hdr, h)) break;  // out of step or oversized: the channel is unusable
             payload.resize(h.length);
-            if (h.length && !recv_exact(payload.data(), h.length, last_heard, last_ping)) break;
+            if (h.length && !recv_exact(payload.data(), h.length)) break;
             {
                 std::lock_guard<std::mutex> lock(stats_mutex);
                 ++stats.answers_received;

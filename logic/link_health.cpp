@@ -6,7 +6,6 @@ namespace link_health {
 
 void meter::reset() {
     samples_.clear();
-    rate_ = 0;
     dropped_ = 0;
     seen_ = false;
     alert_until_ = 0;
@@ -18,23 +17,24 @@ std::vector<field> meter::stream(std::int64_t now_ms, const TAVRIN::DadodUz::lin
     samples_.emplace_back(now_ms, s.frames_received);
     while (samples_.size() > 2 && now_ms - samples_[1].first >= kRateWindowMs) samples_.pop_front();
     const auto& first = samples_.front();
-    rate_ = now_ms > first.first ? double(s.frames_received - first.second) * 1000.0 / double(now_ms - first.first) : 0.0;
+    // Frames per second over the last kRateWindowMs (0 before two samples).
+    const double rate =
+        now_ms > first.first ? double(s.frames_received - first.second) * 1000.0 / double(now_ms - first.first) : 0.0;
 
     const std::uint64_t dropped = s.frames_dropped + s.frames_overwritten;
     if (seen_ && dropped > dropped_) alert_until_ = now_ms + kAlertMs;
     dropped_ = dropped;
     seen_ = true;
 
-    const auto count = [](std::uint64_t n) { return std::to_string(n); };
     std::vector<field> out = {
-        {c_numbers::fixed(rate_, 1) + " fps", false},
-        {"Received " + count(s.frames_received), false},
-        {"Dropped " + count(dropped), now_ms < alert_until_},
-        {"Datagrams lost " + count(s.fragments_lost), false},
+        {c_numbers::fixed(rate, 1) + " fps", false},
+        {"Received " + std::to_string(s.frames_received), false},
+        {"Dropped " + std::to_string(dropped), now_ms < alert_until_},
+        {"Datagrams lost " + std::to_string(s.fragments_lost), false},
     };
     if (recording) {
-        out.push_back({"Recorded " + count(s.frames_recorded), false});
-        out.push_back({"Not recorded " + count(s.frames_not_recorded), s.frames_not_recorded > 0});
+        out.push_back({"Recorded " + std::to_string(s.frames_recorded), false});
+        out.push_back({"Not recorded " + std::to_string(s.frames_not_recorded), s.frames_not_recorded > 0});
     }
     return out;
 }

@@ -39,13 +39,8 @@ public:
     // kAlertMs after it grew. "Not recorded" keeps it while above zero.
     std::vector<field> stream(std::int64_t now_ms, const TAVRIN::DadodUz::link_statistics_t& s, bool recording);
 
-    // The frames received per second over the last kRateWindowMs (0 before
-    // two samples).
-    double rate() const { return rate_; }
-
 private:
     std::deque<std::pair<std::int64_t, std::uint64_t>> samples_;
-    double rate_ = 0;
     std::uint64_t dropped_ = 0;
     bool seen_ = false;
     std::int64_t alert_until_ = 0;

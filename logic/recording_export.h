@@ -77,10 +77,6 @@ public:
     // written.
     bool finish(std::string& error);
 
-    // The frame and the cloud of the last record converted.
-    const scene_t& scene() const { return scene_; }
-    const cloud_t& cloud() const { return cloud_; }
-
     // File names of record i: "frame_000012" + ".pcd", "_ambient.png", ...
     static std::string stem(std::uint64_t record);
     static const char* extension(cloud_format f);
