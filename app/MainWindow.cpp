@@ -8,6 +8,7 @@
 #include "menus/menu_device_admin.h"
 #include "menus/menu_device_user.h"
 #include "menus/menu_histogram.h"
+#include "menus/menu_depth_quality.h"
 #include "menus/menu_image_analysis.h"
 #include "menus/menu_offset_cal.h"
 #include "tools/tool_admin.h"
@@ -265,6 +266,7 @@ void MainWindow::wire() {
     connect(this, &MainWindow::send_main_histogram, tool_admin_->histogram, &menu_histogram::update_histogram); // 75
     connect(this, &MainWindow::send_main_lens_cal_data, tool_admin_, &tool_admin::get_tool_lens_cal_data);   // 76
     connect(this, &MainWindow::send_main_data, tool_admin_->image_analysis, &menu_image_analysis::updateScene); // 77
+    connect(this, &MainWindow::send_main_data, tool_admin_->depth_quality, &menu_depth_quality::updateScene);  // after image analysis
     connect(this, &MainWindow::send_main_data, tool_admin_->board_align, &menu_board_align::updateScene);    // 78
     connect(this, &MainWindow::send_main_data, tool_admin_->offset_cal, &menu_offset_cal::updateScene);      // 79
     connect(this, &MainWindow::send_main_log_message, tool_log_, &tool_log::append_log);                     // 80

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace offset_calibration {
 
@@ -130,6 +131,34 @@ void store_vcsel_offsets(const std::vector<std::int32_t>& result, configurations
 void store_spad_offsets(const std::vector<std::int32_t>& result, configurations_t& cfg) {
     const std::size_t n = std::min<std::size_t>(result.size(), sizeof cfg.spad_offset);
     for (std::size_t i = 0; i < n; ++i) cfg.spad_offset[i] = std::uint8_t(std::uint32_t(result[i]) & 0xFFu);
+}
+
+int driver_channels(int vcsel_type) {
+    static constexpr int counts[8] = {48, 64, 64, 96, 45, 60, 45, 60};
+    return vcsel_type >= 0 && vcsel_type < 8 ? counts[vcsel_type] : 64;
+}
+
+std::size_t missing_in_channels(const std::int32_t* depth, std::size_t size, int rows, int cols, int channels) {
+    if (rows <= 0 || cols <= 0 || channels <= 0 || size < std::size_t(rows) * std::size_t(cols)) return 0;
+    const int width = (cols / channels) * channels;
+    std::size_t missing = 0;
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < width; ++c) missing += depth[std::size_t(r) * std::size_t(cols) + std::size_t(c)] <= 0;
+    return missing;
+}
+
+std::size_t uneven_half_rows(const std::int32_t* depth, std::size_t size, int rows, int cols) {
+    if (rows <= 0 || cols < 2 || size < std::size_t(rows) * std::size_t(cols)) return 0;
+    std::size_t uneven = 0;
+    const int half = cols / 2;
+    for (const auto [from, to] : {std::pair<int, int>{0, half}, std::pair<int, int>{half, cols}}) {
+        std::vector<int> missing(std::size_t(rows), 0);
+        for (int r = 0; r < rows; ++r)
+            for (int c = from; c < to; ++c) missing[std::size_t(r)] += depth[std::size_t(r) * std::size_t(cols) + std::size_t(c)] <= 0;
+        const int fewest = *std::min_element(missing.begin(), missing.end());
+        for (int m : missing) uneven += m > fewest;
+    }
+    return uneven;
 }
 
 } // namespace offset_calibration

@@ -20,6 +20,10 @@ constexpr float depth_scale = 0x1.5DC46Ep-4f;  // 0.0853924 rounded up to the ne
 // What a calibration run measures, in the order of the dialog's mode list.
 enum class mode { vcsel = 0, spad = 1 };
 
+// The channel count of a VCSEL driver id (`vcsel_type`): 48, 64, 64, 96, 45,
+// 60, 45, 60 for ids 0-7; other ids drive 64 channels.
+int driver_channels(int vcsel_type);
+
 // The centre column lists are built from the first frame of this height.
 constexpr int centre_list_rows = 100;
 
@@ -75,6 +79,16 @@ std::vector<std::int32_t> vcsel_step(const std::vector<std::int32_t>& channel_va
 // by cols/2 with the remainder dropped. Empty when the frame is smaller than
 // the arrays claim or cols < 2.
 std::vector<std::int32_t> spad_half_row_means(const std::int32_t* depth, std::size_t size, int rows, int cols);
+
+// What spoils a run, from a frame taken as it starts. A pixel without a
+// return reads depth 0 and pulls the mean it belongs to toward 0.
+//  - VCSEL: the pixels without a return in the columns of the full channel
+//    groups (0 when the frame is smaller than the arrays claim);
+//  - SPAD: only differences within a half count, so a pixel missing in every
+//    half-row alike (a dead column) does no harm; the number of half-rows
+//    that miss more returns than the fewest-missing half-row of their half.
+std::size_t missing_in_channels(const std::int32_t* depth, std::size_t size, int rows, int cols, int channels);
+std::size_t uneven_half_rows(const std::int32_t* depth, std::size_t size, int rows, int cols);
 
 // Running sums: an empty accumulator takes the values, otherwise each entry
 // adds the matching value (entries beyond the shorter list are left alone).

@@ -36,7 +36,10 @@ menu_offset_cal::menu_offset_cal(QWidget* parent)
 
 menu_offset_cal::~menu_offset_cal() { delete ui; }
 
-void menu_offset_cal::get_menu_current_setting(configurations_t configuration_) { configuration = configuration_; }
+void menu_offset_cal::get_menu_current_setting(configurations_t configuration_) {
+    configuration = configuration_;
+    have_record = true;
+}
 
 void menu_offset_cal::opened() { emit send_menu_current_setting(); }
 
@@ -68,6 +71,33 @@ void menu_offset_cal::on_tg_calibration_mode_currentIndexChanged(int index) {
 void menu_offset_cal::on_btn_start_offset_cal_clicked() {
     calibration.start(ui->tg_calibration_mode->currentIndex() == 1 ? oc::mode::spad : oc::mode::vcsel);
     set_controls_enabled(false);
+    spoilers_pending = true;
+    const int driven = oc::driver_channels(configuration.vcsel_type);
+    if (have_record && calibration.run_mode() == oc::mode::vcsel && driven != channel_count)
+        emit send_menu_log(tr("[Offset Calibration] %1 channels are chosen, but the sensor's VCSEL driver (type %2) "
+                              "drives %3: the table will not fit the unit.")
+                               .arg(channel_count)
+                               .arg(int(configuration.vcsel_type))
+                               .arg(driven));
+}
+
+void menu_offset_cal::log_spoilers(const scene_t& scene) {
+    spoilers_pending = false;
+    const int rows = int(scene.rows), cols = int(scene.cols);
+    if (calibration.run_mode() == oc::mode::vcsel) {
+        const std::size_t missing =
+            oc::missing_in_channels(scene.depth.data(), scene.depth.size(), rows, cols, channel_count);
+        if (missing > 0)
+            emit send_menu_log(tr("[Offset Calibration] %1 pixels of the measured channels report no return: "
+                                  "their channels' means are pulled toward 0.")
+                                   .arg(missing));
+    } else {
+        const std::size_t uneven = oc::uneven_half_rows(scene.depth.data(), scene.depth.size(), rows, cols);
+        if (uneven > 0)
+            emit send_menu_log(tr("[Offset Calibration] %1 half-rows report fewer returns than the others of their "
+                                  "half: their offsets are pulled toward 0.")
+                                   .arg(uneven));
+    }
 }
 
 void menu_offset_cal::cancel_run(const QString& why) {
@@ -138,6 +168,7 @@ void menu_offset_cal::draw_chart(const scene_t& scene) {
 
 void menu_offset_cal::calibration_step(const scene_t& scene) {
     if (!calibration.running()) return;
+    if (spoilers_pending) log_spoilers(scene);
     const auto outcome = calibration.step(channel_values, scene.depth.data(), scene.depth.size(), int(scene.rows),
                                           int(scene.cols));
     if (outcome == offset_calibration_run::outcome::finished) set_controls_enabled(true);

@@ -76,9 +76,12 @@ private:
     void calibration_step(const scene_t& scene);
     void cancel_run(const QString& why);
     void set_controls_enabled(bool enabled);
+    void log_spoilers(const scene_t& scene);
 
     Ui::menu_offset_cal* ui;
     configurations_t configuration{};
+    bool have_record = false;
+    bool spoilers_pending = false; // the run's first frame is looked at for what spoils it
     line_chart plot;
     offset_calibration_run calibration;
 

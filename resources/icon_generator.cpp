@@ -419,6 +419,22 @@ void draw_lens_cal(QPainter& p) {
     p.drawEllipse(QPointF(56, 32), 5, 5);
 }
 
+void draw_depth_quality(QPainter& p) {
+    // A wall's profile with a level line through it and a tick of approval.
+    p.setPen(stroke(kLight, 3));
+    p.setBrush(Qt::NoBrush);
+    QPainterPath profile;
+    profile.moveTo(4, 26);
+    const qreal bumps[] = {22, 29, 23, 28, 24, 27, 25};
+    for (int i = 0; i < 7; ++i) profile.lineTo(11 + i * 7, bumps[i]);
+    p.drawPath(profile);
+    p.setPen(stroke(kCalib, 3));
+    p.drawLine(QPointF(4, 26), QPointF(60, 26));
+    p.setPen(stroke(kLight, 6));
+    p.drawLine(QPointF(16, 44), QPointF(27, 55));
+    p.drawLine(QPointF(27, 55), QPointF(50, 34));
+}
+
 // ---- window icon ----------------------------------------------------------
 
 // LiDAR fan: rays sweeping up from the sensor with returns at their ends, and
@@ -499,6 +515,7 @@ const IconDef kButtonIcons[] = {
     {"icon_board_align", draw_board_align},
     {"icon_offset_cal", draw_offset_cal},
     {"icon_lens_cal", draw_lens_cal},
+    {"icon_depth_quality", draw_depth_quality},
 };
 
 QImage render_icon(void (*draw)(QPainter&)) {

@@ -1,6 +1,8 @@
 #include "tools/tool_admin.h"
 
+#include "logic/user_settings.h"
 #include "menus/menu_board_align.h"
+#include "menus/menu_depth_quality.h"
 #include "menus/menu_device_admin.h"
 #include "menus/menu_histogram.h"
 #include "menus/menu_image_analysis.h"
@@ -14,7 +16,7 @@
 
 tool_admin::tool_admin(QWidget* parent) : QWidget(parent), ui(new Ui::tool_admin) {
     ui->setupUi(this);
-    setFixedSize(62, 350);
+    setFixedSize(62, 400);
 
     device_admin = new menu_device_admin(this);
     status = new menu_status(this);
@@ -22,6 +24,7 @@ tool_admin::tool_admin(QWidget* parent) : QWidget(parent), ui(new Ui::tool_admin
     image_analysis = new menu_image_analysis(this);
     board_align = new menu_board_align(this);
     offset_cal = new menu_offset_cal(this);
+    depth_quality = new menu_depth_quality(this);
 
     connect(ui->btn_device_admin, &QPushButton::clicked, device_admin, &menu_device_admin::select_preset);
     connect(ui->btn_status, &QPushButton::clicked, status, &QWidget::show);
@@ -34,6 +37,8 @@ tool_admin::tool_admin(QWidget* parent) : QWidget(parent), ui(new Ui::tool_admin
     connect(board_align, &menu_board_align::send_menu_current_setting, this,
             &tool_admin::get_tool_current_setting_trigger);
     connect(offset_cal, &menu_offset_cal::send_menu_current_setting, this,
+            &tool_admin::get_tool_current_setting_trigger);
+    connect(depth_quality, &menu_depth_quality::send_menu_current_setting, this,
             &tool_admin::get_tool_current_setting_trigger);
 
     connect(device_admin, &menu_device_admin::send_menu_apply_setting, this, &tool_admin::get_tool_apply_setting);
@@ -52,6 +57,7 @@ tool_admin::tool_admin(QWidget* parent) : QWidget(parent), ui(new Ui::tool_admin
     connect(histogram, &menu_histogram::send_close_ui, this, &tool_admin::get_tool_close_ui);
     connect(image_analysis, &menu_image_analysis::send_close_ui, this, &tool_admin::get_tool_close_ui);
     connect(offset_cal, &menu_offset_cal::send_close_ui, this, &tool_admin::get_tool_close_ui);
+    connect(depth_quality, &menu_depth_quality::send_close_ui, this, &tool_admin::get_tool_close_ui);
     connect(offset_cal, &menu_offset_cal::send_menu_log, this, &tool_admin::send_tool_log);
 
     connect(this, &tool_admin::send_tool_calbiration_path, device_admin, &menu_device_admin::get_tool_calibration_path);
@@ -92,13 +98,17 @@ tool_admin::receiver tool_admin::receive_current_setting(configurations_t& confi
     }
     if (offset_cal->is_open()) {
         keep(configuration_);
-        // The tool measures the sensor without its offset tables. Only the
-        // two tables and the channel pairing change; everything after the
-        // tables, the emitter width included, stays as it is.
+        // The tool measures the sensor without its offset tables and without
+        // false returns: a false return at a random range pulls a channel's
+        // or a half-row's mean by metres and spoils the table. Only the two
+        // tables, the channel pairing and the threshold change; everything
+        // after the tables, the emitter width included, stays as it is.
         configurations_t zeroed = configuration_;
         zeroed.dual_channel = 0;
         std::fill(std::begin(zeroed.vcsel_offset), std::end(zeroed.vcsel_offset), 0);
         std::fill(std::begin(zeroed.spad_offset), std::end(zeroed.spad_offset), 0);
+        const auto& no_false_returns = user_settings::kFalsePositiveRates[0];
+        std::copy(no_false_returns.begin(), no_false_returns.end(), zeroed.threshold_coe);
         emit send_tool_apply_admin(zeroed);
         offset_cal->get_menu_current_setting(zeroed);
         return receiver::offset_cal;
@@ -110,6 +120,11 @@ tool_admin::receiver tool_admin::receive_current_setting(configurations_t& confi
             lens_cal_mode = true;
         }
         return receiver::lens_cal;
+    }
+    if (depth_quality->is_open()) {
+        keep(configuration_);
+        depth_quality->get_menu_current_setting(configuration_);
+        return receiver::depth_quality;
     }
     return receiver::none;
 }
@@ -176,6 +191,7 @@ void tool_admin::on_btn_histogram_clicked() { open_analysis_tool(histogram); }
 void tool_admin::on_btn_image_analysis_clicked() { open_analysis_tool(image_analysis); }
 void tool_admin::on_btn_board_align_clicked() { open_analysis_tool(board_align); }
 void tool_admin::on_btn_offset_cal_clicked() { open_analysis_tool(offset_cal); }
+void tool_admin::on_btn_depth_quality_clicked() { open_analysis_tool(depth_quality); }
 
 void tool_admin::on_btn_lens_cal_clicked() {
     lens_cal = new menu_lens_cal(this);
@@ -191,7 +207,7 @@ void tool_admin::on_btn_lens_cal_clicked() {
 }
 
 QStringList tool_admin::tool_names() {
-    return {"device", "status", "histogram", "image-analysis", "board-align", "offset-cal", "lens-cal"};
+    return {"device", "status", "histogram", "image-analysis", "board-align", "offset-cal", "lens-cal", "depth-quality"};
 }
 
 bool tool_admin::open_tool(const QString& name) {
@@ -203,6 +219,7 @@ bool tool_admin::open_tool(const QString& name) {
     case 4: on_btn_board_align_clicked(); return true;
     case 5: on_btn_offset_cal_clicked(); return true;
     case 6: on_btn_lens_cal_clicked(); return true;
+    case 7: on_btn_depth_quality_clicked(); return true;
     default: return false;
     }
 }

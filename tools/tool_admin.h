@@ -17,6 +17,7 @@ class menu_image_analysis;
 class menu_board_align;
 class menu_offset_cal;
 class menu_lens_cal;
+class menu_depth_quality;
 
 namespace Ui {
 class tool_admin;
@@ -36,8 +37,8 @@ public:
     // Hands the sensor's current record to the one dialog that waits for it:
     // the settings dialog after "GX (Current)", else the first open tool of
     // histogram, image analysis, board alignment, offset calibration, lens
-    // calibration. Returns the one that received it.
-    enum class receiver { none, device_admin, histogram, image_analysis, board_align, offset_cal, lens_cal };
+    // calibration, depth quality. Returns the one that received it.
+    enum class receiver { none, device_admin, histogram, image_analysis, board_align, offset_cal, lens_cal, depth_quality };
     receiver receive_current_setting(configurations_t& configuration_);
 
     // The record the analysis tools started from; has_record() is false until
@@ -65,6 +66,7 @@ public:
     menu_board_align* board_align = nullptr;
     menu_offset_cal* offset_cal = nullptr;
     menu_lens_cal* lens_cal = nullptr; // the newest lens calibration tool, while it lives
+    menu_depth_quality* depth_quality = nullptr;
 
     bool setting_requested = false; // a dialog asked for the current configuration
     bool lens_cal_mode = false;     // frames go to the lens calibration tool alone
@@ -94,6 +96,7 @@ public slots:
     void on_btn_image_analysis_clicked();
     void on_btn_board_align_clicked();
     void on_btn_offset_cal_clicked();
+    void on_btn_depth_quality_clicked();
 
 private:
     void open_analysis_tool(QWidget* tool);

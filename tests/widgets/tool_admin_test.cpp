@@ -6,11 +6,13 @@
 #include "device/gx_protocol.h"
 #include "menus/menu_board_align.h"
 #include "menus/menu_connection.h"
+#include "menus/menu_depth_quality.h"
 #include "menus/menu_device_admin.h"
 #include "menus/menu_histogram.h"
 #include "menus/menu_image_analysis.h"
 #include "menus/menu_lens_cal.h"
 #include "menus/menu_offset_cal.h"
+#include "logic/user_settings.h"
 #include "tests/support/emulator_process.h"
 #include "tests/support/qt_fixtures.h"
 #include "tools/tool_admin.h"
@@ -62,7 +64,7 @@ protected:
 } // namespace
 
 TEST_F(tool_admin_test, ButtonsInOrderWithTheirTipsAndIcons) {
-    EXPECT_EQ(bar.size(), QSize(62, 350));
+    EXPECT_EQ(bar.size(), QSize(62, 400));
     const struct {
         const char* name;
         const char* tip;
@@ -75,10 +77,11 @@ TEST_F(tool_admin_test, ButtonsInOrderWithTheirTipsAndIcons) {
         {"btn_board_align", "Board Align", "icon_board_align"},
         {"btn_offset_cal", "Offset Calibration", "icon_offset_cal"},
         {"btn_lens_cal", "Lens-SPAD Calibration", "icon_lens_cal"},
+        {"btn_depth_quality", "Depth Quality", "icon_depth_quality"},
     };
     const auto found = bar.findChildren<QPushButton*>(QString(), Qt::FindDirectChildrenOnly);
-    ASSERT_EQ(found.size(), 7);
-    for (int i = 0; i < 7; ++i) {
+    ASSERT_EQ(found.size(), 8);
+    for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(found[i]->objectName(), buttons[i].name);
         EXPECT_EQ(found[i]->toolTip(), buttons[i].tip);
         EXPECT_EQ(found[i]->styleSheet(),
@@ -87,7 +90,7 @@ TEST_F(tool_admin_test, ButtonsInOrderWithTheirTipsAndIcons) {
 }
 
 TEST_F(tool_admin_test, EachRecordReachesExactlyOneReceiverByPriority) {
-    enum tool { device = 1, histogram = 2, image = 4, board = 8, offset = 16, lens = 32 };
+    enum tool { device = 1, histogram = 2, image = 4, board = 8, offset = 16, lens = 32, quality = 64 };
     const struct {
         int open;
         receiver expected;
@@ -98,7 +101,8 @@ TEST_F(tool_admin_test, EachRecordReachesExactlyOneReceiverByPriority) {
         {image | board | offset, receiver::image_analysis},
         {board | offset, receiver::board_align},
         {offset | lens, receiver::offset_cal},
-        {lens, receiver::lens_cal},
+        {lens | quality, receiver::lens_cal},
+        {quality, receiver::depth_quality},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.expected));
@@ -110,6 +114,7 @@ TEST_F(tool_admin_test, EachRecordReachesExactlyOneReceiverByPriority) {
         if (c.open & board) t.board_align->show();
         if (c.open & offset) t.offset_cal->show();
         if (c.open & lens) t.findChild<QPushButton*>("btn_lens_cal")->click();
+        if (c.open & quality) t.findChild<QPushButton*>("btn_depth_quality")->click();
         EXPECT_EQ(requests.count(), __builtin_popcount(static_cast<unsigned>(c.open))) << "every tool asks once";
         EXPECT_EQ(t.setting_requested, c.open != 0);
         cfg_t record = sensor_record();
@@ -138,6 +143,8 @@ TEST_F(tool_admin_test, OffsetCalibrationMeasuresWithoutTablesAndClosingPutsThem
     EXPECT_EQ(zeroed.filli, 1234) << "only the tables are cleared";
     EXPECT_EQ(zeroed.emitter_dwidth, 6.5f);
     EXPECT_EQ(zeroed.fps, 25);
+    EXPECT_EQ(zeroed.threshold_coe[0], user_settings::kFalsePositiveRates[0][0]) << "and no false returns";
+    EXPECT_EQ(bar.offset_cal->current_configuration().threshold_coe[3], user_settings::kFalsePositiveRates[0][3]);
 
     bar.offset_cal->close();
     ASSERT_EQ(applied.size(), 2u);
@@ -146,14 +153,16 @@ TEST_F(tool_admin_test, OffsetCalibrationMeasuresWithoutTablesAndClosingPutsThem
 }
 
 TEST_F(tool_admin_test, AToolClosedBeforeAnyRecordPutsNothingBack) {
-    for (const char* button : {"btn_histogram", "btn_image_analysis", "btn_board_align", "btn_offset_cal"})
+    for (const char* button :
+         {"btn_histogram", "btn_image_analysis", "btn_board_align", "btn_offset_cal", "btn_depth_quality"})
         bar.findChild<QPushButton*>(button)->click();
+    bar.depth_quality->close();
     bar.histogram->close();
     bar.image_analysis->hide();
     bar.board_align->close();
     bar.offset_cal->close();
     EXPECT_TRUE(applied.empty());
-    EXPECT_EQ(lists.size(), 4u);
+    EXPECT_EQ(lists.size(), 5u);
 }
 
 TEST_F(tool_admin_test, LensCalibrationToolLivesFromItsButtonToItsClose) {

@@ -1,0 +1,149 @@
+// Depth quality of a region of interest over the last N frames, against a
+// target of known shape: a flat wall or a range sphere (every pixel at the
+// same range). Plain code: the depth quality dialog, the tests and the
+// benchmarks call it directly.
+//
+// Range is a point's distance from the sensor, sqrt(x² + y² + z²); a pixel
+// counts when it carries a return. Each return's error e is, for a wall, its
+// signed distance to the least-squares plane (orthogonal regression) through
+// the region's returns of the N frames, and for a sphere its range minus the
+// median range. A return whose error lies farther from the surface than six
+// robust standard deviations (1.4826 × the median absolute deviation of the
+// newest frame's errors), twice their 90th percentile and 5 mm, whichever is
+// largest, is an outlier: a false return at a
+// random range, or something in front of the target. Outliers count as
+// returns for the fill rate and are reported as a share; every other metric
+// leaves them out, and the plane is fitted again without them (three times).
+#pragma once
+
+#include "device/DadodUz.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <limits>
+#include <vector>
+
+namespace depth_quality {
+
+using scene_t = TAVRIN::DadodUz::scene_t;
+
+enum class target { wall = 0, sphere = 1 };
+
+// A rectangle of pixels: columns x .. x + w - 1, rows y .. y + h - 1.
+struct region {
+    int x = 0, y = 0, w = 0, h = 0;
+    bool operator==(const region& o) const { return x == o.x && y == o.y && w == o.w && h == o.h; }
+    bool operator!=(const region& o) const { return !(*this == o); }
+};
+
+// The central half of a frame in each direction (columns 100-299, rows 25-74
+// of a 400 x 100 frame).
+region default_region(int cols, int rows);
+
+// The region kept inside a cols x rows frame: at least one pixel wide and
+// high, moved (not shrunk) where it sticks out and fits, cut where it is
+// larger than the frame. An empty frame gives an empty region.
+region clamp_region(region r, int cols, int rows);
+
+// The region spanned by two pixels of a drag (both included, in any order),
+// kept inside the frame.
+region from_corners(int c0, int r0, int c1, int r1, int cols, int rows);
+
+// One frame's region: x, y, z (mm) of each pixel row by row, NaN for a pixel
+// without a return.
+struct roi_frame {
+    std::vector<float> xyz;
+};
+
+// The last N frames' regions, oldest first.
+class window {
+public:
+    // The region measured; a different one empties the window (the frames
+    // hold only the old region's pixels).
+    void set_region(const region& r);
+    const region& roi() const { return roi_; }
+    // Frames kept (at least 1); the oldest beyond the count leave.
+    void set_frames(int n);
+    int frames() const { return frames_; }
+
+    // Cuts the region out of a frame and appends it. A frame without a point
+    // per pixel, or one the region does not fit, is skipped (false). A frame
+    // of another size than those in the window empties it first.
+    bool push(const scene_t& scene);
+    void clear();
+
+    std::size_t size() const { return list_.size(); }
+    const std::deque<roi_frame>& list() const { return list_; }
+    int frame_cols() const { return cols_; }
+    int frame_rows() const { return rows_; }
+
+private:
+    region roi_;
+    int frames_ = 30;
+    int cols_ = 0, rows_ = 0;
+    std::deque<roi_frame> list_;
+    std::deque<roi_frame> spare_; // storage of frames that left, reused
+};
+
+constexpr double none = std::numeric_limits<double>::quiet_NaN();
+
+// n · p = d with a unit normal pointing away from the sensor (d >= 0).
+struct plane {
+    double nx = 1, ny = 0, nz = 0, d = 0;
+    bool ok = false;
+};
+
+// What the dialog shows. Lengths in millimetres, NaN when there is nothing
+// to measure (no return, a single frame for the temporal noise, a sphere's
+// angle, no ground truth).
+struct metrics {
+    std::size_t frames = 0;
+    double fill_rate = none;       // %: returns over region pixels, over the frames
+    double outliers = none;        // %: of the returns
+    double distance = none;        // wall: plane distance along its normal; sphere: median range
+    double rms = none;             // of e over the newest frame
+    double angle = none;           // degrees between the wall's normal and the optical axis (x)
+    double temporal_noise = none;  // median over the region of each pixel's range deviation
+    double z_error = none;         // distance - ground truth
+    double z_error_percent = none;
+    double channel_spread = none;  // largest - smallest mean e of the VCSEL channels
+    double row_spread = none;      // the same over the half-rows
+    std::vector<double> column_error; // mean e of each region column (NaN: no inlier)
+    plane wall;
+};
+
+// Every metric of the window's frames. `channels` groups the columns as the
+// offset calibration does: g = frame columns / channels, channel k holds
+// columns k*g .. k*g + g - 1, columns past the last full group belong to no
+// channel. Half-rows are the parts of a region row left and right of the
+// frame's middle column (the receiver's halves). `ground_truth_mm` <= 0
+// means none.
+metrics measure(const window& w, target kind, int channels, double ground_truth_mm);
+
+// ---- the pieces, over plain arrays (tests call them directly) ----
+
+// Share of finite points among `pixels` x frames, in %.
+double fill_rate(const window& w);
+
+// The least-squares plane through the points whose mask is set (one mask
+// per frame, one byte per pixel); not ok for fewer than three points or
+// points on a line.
+plane fit_plane(const window& w, const std::vector<std::vector<std::uint8_t>>& mask);
+
+// Median of the values (reorders them); NaN for none.
+double median(std::vector<float>& values);
+
+// 1.4826 × the median absolute deviation from the median; NaN for none.
+double robust_sigma(std::vector<float> values);
+
+// Per pixel the sample standard deviation of its range over the frames where
+// the mask is set, for pixels set in at least half of the frames (and at
+// least two); the median over those pixels. NaN when no pixel qualifies.
+double temporal_noise(const window& w, const std::vector<std::vector<std::uint8_t>>& mask);
+
+// Largest minus smallest of the means sum[i] / count[i] over the groups with
+// a count; NaN when no group has one.
+double spread(const std::vector<double>& sum, const std::vector<std::size_t>& count);
+
+} // namespace depth_quality

@@ -1,0 +1,184 @@
+#include "menus/menu_depth_quality.h"
+
+#include "app/dialog_seam.h"
+#include "logic/depth_quality_text.h"
+#include "logic/display_pipeline.h"
+#include "logic/offset_calibration.h"
+#include "ui_menu_depth_quality.h"
+#include "viewers/label_picture.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
+#include <opencv2/imgproc.hpp>
+
+#include <cmath>
+
+namespace dq = depth_quality;
+namespace dqt = depth_quality_text;
+
+menu_depth_quality::menu_depth_quality(QWidget* parent)
+    : tool_dialog(parent, tr("GX Depth Quality")), ui(new Ui::menu_depth_quality) {
+    ui->setupUi(this);
+    plot = line_chart::build("chart_depth_quality", "Mean error per column (mm)");
+    ui->layout_plot->addWidget(plot.view, 0, 0);
+    plot.view->setMinimumHeight(260);
+    ui->im_depth->installEventFilter(this);
+    for (QSpinBox* box : {ui->sb_roi_x, ui->sb_roi_y, ui->sb_roi_w, ui->sb_roi_h})
+        connect(box, QOverload<int>::of(&QSpinBox::valueChanged), this, &menu_depth_quality::region_edited);
+    frames.set_frames(ui->sb_frames->value());
+    set_region(dq::default_region(cols, rows));
+}
+
+menu_depth_quality::~menu_depth_quality() { delete ui; }
+
+void menu_depth_quality::get_menu_current_setting(configurations_t configuration_) {
+    configuration = configuration_;
+    channel_count = offset_calibration::driver_channels(configuration.vcsel_type);
+}
+
+void menu_depth_quality::opened() { emit send_menu_current_setting(); }
+
+void menu_depth_quality::closed() { emit send_close_ui(); }
+
+void menu_depth_quality::on_sb_frames_valueChanged(int value) { frames.set_frames(value); }
+
+void menu_depth_quality::on_tg_target_currentIndexChanged(int index) {
+    kind = index == 1 ? dq::target::sphere : dq::target::wall;
+}
+
+void menu_depth_quality::region_edited() {
+    set_region({ui->sb_roi_x->value(), ui->sb_roi_y->value(), ui->sb_roi_w->value(), ui->sb_roi_h->value()});
+}
+
+void menu_depth_quality::set_region(const dq::region& r) {
+    const dq::region kept = dq::clamp_region(r, cols, rows);
+    frames.set_region(kept);
+    show_region(kept);
+}
+
+void menu_depth_quality::show_region(const dq::region& r) {
+    const int values[4] = {r.x, r.y, r.w, r.h};
+    QSpinBox* boxes[4] = {ui->sb_roi_x, ui->sb_roi_y, ui->sb_roi_w, ui->sb_roi_h};
+    for (int i = 0; i < 4; ++i) {
+        const QSignalBlocker block(boxes[i]);
+        boxes[i]->setValue(values[i]);
+    }
+}
+
+void menu_depth_quality::updateScene(scene_t& scene) {
+    if (!is_open() || scene.rows == 0 || scene.cols == 0) return;
+    if (int(scene.cols) != cols || int(scene.rows) != rows) {
+        cols = int(scene.cols);
+        rows = int(scene.rows);
+        set_region(frames.roi()); // kept inside the new frame
+    }
+    show_picture(scene);
+    if (!frames.push(scene)) return;
+    if (since_measure.isValid() && since_measure.nsecsElapsed() < 3 * measure_cost_ns) return;
+    since_measure.start();
+    result = dq::measure(frames, kind, channel_count, double(ui->sb_gt_distance->value()));
+    measure_cost_ns = since_measure.nsecsElapsed();
+    show_metrics();
+}
+
+void menu_depth_quality::show_picture(const scene_t& scene) {
+    const cv::Mat raw = display::wrap(scene.depth, scene.rows, scene.cols);
+    display::pipeline_params p;
+    p.auto_norm = true;
+    p.invert = true;
+    p.colour = display::colour_map::jet;
+    cv::Mat rgb;
+    if (!display::render(raw, p, grey8, rgb)) return;
+    const dq::region& r = frames.roi();
+    if (r.w > 0 && r.h > 0) cv::rectangle(rgb, cv::Rect(r.x, r.y, r.w, r.h), cv::Scalar(255, 255, 255), 1);
+    shown = rgb;
+    label_picture::show(ui->im_depth, rgb, Qt::IgnoreAspectRatio);
+}
+
+void menu_depth_quality::show_metrics() {
+    const dq::metrics& m = result;
+    const struct {
+        QLineEdit* field;
+        std::string text;
+    } fields[] = {
+        {ui->le_fill_rate, dqt::percent(m.fill_rate)},
+        {ui->le_outliers, dqt::percent(m.outliers)},
+        {ui->le_distance, dqt::millimetres(m.distance)},
+        {ui->le_plane_rms, dqt::millimetres(m.rms)},
+        {ui->le_plane_angle, dqt::degrees(m.angle)},
+        {ui->le_temporal_noise, dqt::millimetres(m.temporal_noise)},
+        {ui->le_z_accuracy, dqt::accuracy(m.z_error, m.z_error_percent)},
+        {ui->le_channel_spread, dqt::millimetres(m.channel_spread)},
+        {ui->le_row_spread, dqt::millimetres(m.row_spread)},
+    };
+    for (const auto& f : fields) f.field->setText(QString::fromStdString(f.text));
+
+    points.clear();
+    double lo = 0, hi = 0;
+    for (std::size_t c = 0; c < m.column_error.size(); ++c) {
+        const double e = m.column_error[c];
+        if (!std::isfinite(e)) continue;
+        lo = points.isEmpty() ? e : std::min(lo, e);
+        hi = points.isEmpty() ? e : std::max(hi, e);
+        points.append(QPointF(double(frames.roi().x) + double(c), e));
+    }
+    plot.series->replace(points);
+    const double margin = std::max(1.0, 0.1 * (hi - lo));
+    plot.x->setRange(frames.roi().x, frames.roi().x + std::max(frames.roi().w - 1, 1));
+    plot.y->setRange(std::floor(lo - margin), std::ceil(hi + margin));
+}
+
+QPoint menu_depth_quality::pixel_at(const QPointF& click) const {
+    const QSize size = ui->im_depth->size();
+    const int c = size.width() > 0 ? int(std::floor(click.x() * cols / size.width())) : 0;
+    const int r = size.height() > 0 ? int(std::floor(click.y() * rows / size.height())) : 0;
+    return {std::clamp(c, 0, cols - 1), std::clamp(r, 0, rows - 1)};
+}
+
+bool menu_depth_quality::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->im_depth) {
+        const auto type = event->type();
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseMove || type == QEvent::MouseButtonRelease) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            const QPoint at = pixel_at(mouse->localPos());
+            if (type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
+                dragging = true;
+                drag_from = at;
+            } else if (dragging) {
+                const dq::region r = dq::from_corners(drag_from.x(), drag_from.y(), at.x(), at.y(), cols, rows);
+                show_region(r);
+                if (type == QEvent::MouseButtonRelease) {
+                    dragging = false;
+                    set_region(r);
+                }
+            }
+        }
+    }
+    return tool_dialog::eventFilter(watched, event);
+}
+
+void menu_depth_quality::on_btn_save_metrics_clicked() {
+    const QString path = dialog_seam::save_file_name(this, tr("Save metrics"), QDir::homePath(), tr("Metrics (*.csv)"));
+    if (path.isEmpty()) return;
+    dqt::entry e;
+    e.time = QDateTime::currentDateTime().toString(Qt::ISODate).toStdString();
+    e.roi = frames.roi();
+    e.frames = ui->sb_frames->value();
+    e.kind = kind;
+    e.m = result;
+    e.ground_truth_mm = ui->sb_gt_distance->value();
+    e.cfg = configuration;
+    std::string error;
+    if (!dqt::append(QFile::encodeName(path).toStdString(), dqt::row(e), error))
+        dialog_seam::warning(this, tr("Warning"),
+                             tr("Cannot write the metrics file %1: %2.").arg(path, QString::fromStdString(error)));
+}

@@ -1,0 +1,87 @@
+// GX Depth Quality of the administrator tools: how well the sensor measures a
+// target of known shape (a flat wall or a range sphere) in a region of the
+// depth picture over the last frames: fill rate, distance, plane RMS and
+// angle, temporal noise, Z accuracy against a ground truth, and the spread of
+// the VCSEL channels and SPAD half-rows that tells a good calibration from a
+// bad one; a chart of the mean error per column, and a metrics log.
+#pragma once
+
+#include "device/DadodUz.h"
+#include "logic/depth_quality.h"
+#include "menus/line_chart.h"
+#include "menus/tool_dialog.h"
+
+#include <QElapsedTimer>
+#include <QPoint>
+#include <QPointF>
+#include <QString>
+#include <QVector>
+#include <opencv2/core.hpp>
+
+namespace Ui {
+class menu_depth_quality;
+}
+
+class menu_depth_quality : public tool_dialog {
+    Q_OBJECT
+
+public:
+    using configurations_t = TAVRIN::DadodUz::configurations_t;
+    using scene_t = TAVRIN::DadodUz::scene_t;
+
+    explicit menu_depth_quality(QWidget* parent = nullptr);
+    ~menu_depth_quality() override;
+
+    const configurations_t& current_configuration() const { return configuration; }
+    const depth_quality::region& region() const { return frames.roi(); }
+    std::size_t frames_held() const { return frames.size(); }
+    // The figures of the newest measurement.
+    const depth_quality::metrics& current_metrics() const { return result; }
+    // The channel count the spreads group the columns by (the sensor's driver).
+    int channels() const { return channel_count; }
+    const line_chart& chart() const { return plot; }
+    const cv::Mat& picture() const { return shown; }
+
+signals:
+    void send_menu_current_setting();
+    void send_close_ui();
+
+public slots:
+    void updateScene(scene_t& scene);
+    void on_sb_frames_valueChanged(int value);
+    void on_tg_target_currentIndexChanged(int index);
+    void on_btn_save_metrics_clicked();
+
+public:
+    void get_menu_current_setting(configurations_t configuration_);
+
+protected:
+    void opened() override;
+    void closed() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void region_edited();
+    void set_region(const depth_quality::region& r);
+    void show_region(const depth_quality::region& r);
+    void show_picture(const scene_t& scene);
+    void show_metrics();
+    QPoint pixel_at(const QPointF& click) const;
+
+    Ui::menu_depth_quality* ui;
+    configurations_t configuration{};
+    int channel_count = 64;
+    depth_quality::window frames;
+    depth_quality::metrics result;
+    depth_quality::target kind = depth_quality::target::wall;
+    int cols = 400, rows = 100; // of the newest frame
+    line_chart plot;
+    QVector<QPointF> points;
+    cv::Mat grey8, shown;
+    bool dragging = false;
+    QPoint drag_from;
+    // Measuring a long window costs more than a frame period; it then runs
+    // on every few frames only, so that the window keeps up with the stream.
+    QElapsedTimer since_measure;
+    qint64 measure_cost_ns = 0;
+};
