@@ -74,6 +74,17 @@ synthetic_scene::hit synthetic_scene::cast_static(const lens_rays::ray& r) const
         best.ambient = kTargetAmbient;
         return best;
     }
+    if (opt_.kind == scene_kind::wall) {
+        // The plane x = distance, of the target's grey: the ray meets it at
+        // distance / dx, at an angle whose cosine is dx.
+        if (r.dx > 1e-4f) {
+            best.range = std::max(0.05f, opt_.target_range) / r.dx;
+            best.refl = kTargetRefl;
+            best.cosine = r.dx;
+        }
+        best.ambient = kTargetAmbient;
+        return best;
+    }
     float tbest = 1e9f;
     // Floor, with 1 m tiles of two grey levels.
     if (r.dz < -1e-4f) {

@@ -2,7 +2,9 @@
 // walls, a low back wall with sky above it (no returns), two moving objects,
 // a retro-reflective sign whose flare spills onto its neighbours. The static
 // corridor: the same without the moving objects. The target: a sphere section
-// centred on the sensor, so that every pixel's true range is the same.
+// centred on the sensor, so that every pixel's true range is the same. The
+// wall: a flat grey plane square to the optical axis, filling the view, so
+// that every point lies at the same depth and the range grows off-axis.
 // The sensor's view of it: rays through the unit's true optics, range noise,
 // a dead column, a fixed ambient pattern, plausible ambient and intensity,
 // and the unit's imperfections and settings (gx_sensor_model.h). The emulator
@@ -20,11 +22,11 @@
 
 namespace gx {
 
-enum class scene_kind { corridor, static_corridor, target };
+enum class scene_kind { corridor, static_corridor, target, wall };
 
 struct scene_options {
     scene_kind kind = scene_kind::corridor;
-    float target_range = 2.0f;  // metres, target scene
+    float target_range = 2.0f;  // metres: the target's radius, the wall's distance (x)
     std::uint64_t seed = sensor_model::kDefaultSeed;
 };
 

@@ -4,8 +4,9 @@
 // can inject faults for tests. Only stdout's first line is written to stdout
 // ("gx_emulator listening on ADDR:PORT"); diagnostics go to stderr.
 // The sensor it plays is one calibrated unit with the imperfections of its
-// seed (docs/sensor-model.md); --ground-truth writes the scene's geometry as
-// the unit's true optics see it and exits.
+// seed (docs/sensor-model.md), or with --uncalibrated the same unit whose
+// offset tables were never written; --ground-truth writes the scene's
+// geometry as the unit's true optics see it and exits.
 #include "device/c_numbers.h"
 #include "device/gx_protocol.h"
 #include "device/gx_synthetic_scene.h"
@@ -27,6 +28,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <random>
@@ -57,16 +59,21 @@ struct options {
     std::string events;      // file that receives one line per client event (tests)
     gx::scene_options scene;
     std::string ground_truth;
+    bool uncalibrated = false;  // flash offset tables zeroed instead of the factory calibration
 };
 
 void usage() {
     std::fprintf(stderr,
                  "usage: gx_emulator [--address A] [--port P] [--state FILE] [--fps N] [--max-fps N]\n"
                  "                   [--drop-fragments SHARE] [--mute-commands] [--stall-firmware] [--malformed]\n"
-                 "                   [--events FILE] [--scene corridor|static|target] [--target-range METRES]\n"
-                 "                   [--seed N]\n"
+                 "                   [--events FILE] [--scene corridor|static|target|wall] [--target-range METRES]\n"
+                 "                   [--seed N] [--uncalibrated]\n"
                  "       gx_emulator --ground-truth OUT.pcd [--scene ...] [--target-range METRES]\n"
-                 "       gx_emulator --make-firmware OUT [--firmware-size BYTES] [--corrupt]\n");
+                 "       gx_emulator --make-firmware OUT [--firmware-size BYTES] [--corrupt]\n"
+                 "  --scene target   a sphere section centred on the sensor, radius --target-range\n"
+                 "  --scene wall     a flat wall square to the optical axis, --target-range ahead\n"
+                 "  --uncalibrated   the flash holds zeroed VCSEL and SPAD offset tables instead of the\n"
+                 "                   factory calibration (a state file still overrides the flash)\n");
 }
 
 bool parse_args(int argc, char** argv, options& o) {
@@ -95,6 +102,7 @@ bool parse_args(int argc, char** argv, options& o) {
             if (v == "corridor") o.scene.kind = gx::scene_kind::corridor;
             else if (v == "static") o.scene.kind = gx::scene_kind::static_corridor;
             else if (v == "target") o.scene.kind = gx::scene_kind::target;
+            else if (v == "wall") o.scene.kind = gx::scene_kind::wall;
             else {
                 std::fprintf(stderr, "gx_emulator: unknown scene %s\n", v.c_str());
                 return false;
@@ -117,6 +125,7 @@ bool parse_args(int argc, char** argv, options& o) {
             }
             o.scene.seed = sd;
         } else if (a == "--ground-truth" && next(v)) o.ground_truth = v;
+        else if (a == "--uncalibrated") o.uncalibrated = true;
         else {
             usage();
             return false;
@@ -132,6 +141,12 @@ public:
         // Factory flash: the default registers with this unit's own calibration.
         flash_ = gx::default_registers();
         flash_.config = scene_.factory_configuration();
+        if (opt_.uncalibrated) {
+            // A unit whose offset calibration never ran: both tables zero, the
+            // rest (global offset, lens, registers) as the factory left it.
+            std::fill(std::begin(flash_.config.vcsel_offset), std::end(flash_.config.vcsel_offset), std::uint16_t(0));
+            std::fill(std::begin(flash_.config.spad_offset), std::end(flash_.config.spad_offset), std::uint8_t(0));
+        }
         if (!opt_.state.empty()) load_state();
         running_regs_ = flash_;
         if (opt_.fps > 0) running_regs_.config.fps = opt_.fps;

@@ -5,6 +5,7 @@
 // printed as "[figure] ..." lines.
 #include "device/gx_protocol.h"
 #include "device/gx_sensor_model.h"
+#include "device/gx_synthetic_scene.h"
 #include "tests/device/device_test_util.h"
 #include "logic/cloud_rmse.h"
 #include "logic/offset_calibration.h"
@@ -359,6 +360,30 @@ TEST(sensor_model, ground_truth_of_the_target_is_a_sphere_in_metres) {
     EXPECT_NE(std::system((std::string(GX_EMULATOR_PATH) + " --scene nowhere --ground-truth " + path + " 2>/dev/null").c_str()), 0);
     EXPECT_NE(std::system((std::string(GX_EMULATOR_PATH) + " --target-range -1 --ground-truth " + path + " 2>/dev/null").c_str()), 0);
     EXPECT_NE(std::system((std::string(GX_EMULATOR_PATH) + " --ground-truth /nonexistent/dir/x.pcd 2>/dev/null").c_str()), 0);
+}
+
+TEST(sensor_model, ground_truth_of_the_wall_lies_on_its_plane_and_recedes_off_axis) {
+    for (const float R : {2.0f, 5.0f}) {
+        const auto pts = gx::synthetic_scene({gx::scene_kind::wall, R}).ground_truth();
+        ASSERT_EQ(pts.size(), std::size_t(kRows * kCols)) << R << " m: every pixel sees the wall";
+        for (const auto& p : pts) ASSERT_NEAR(p[0], R, 1e-5 * R);
+        const auto at = [&](int r, int c) { const auto& p = pts[std::size_t(r * kCols + c)]; return std::hypot(p[0], p[1], p[2]); };
+        // From the axis (cx 210.5, cy 49.5) outward the range never shrinks; past the lens's
+        // largest radius (the left corners) it stays put.
+        for (int c = 0; c + 1 < kCols; ++c) EXPECT_GE(c < 210 ? at(49, c) - at(49, c + 1) : at(49, c + 1) - at(49, c), -1e-6 * R) << c;
+        EXPECT_GT(std::min(at(49, 0), at(49, 399)), 1.05 * R);
+        EXPECT_GT(at(0, 210), 1.002 * R);
+    }
+}
+
+TEST(sensor_model, an_uncalibrated_unit_sends_zeroed_offset_tables_and_the_factory_rest) {
+    sensor s({"--scene", "wall", "--uncalibrated"});
+    DadodUz::configurations_t cfg;
+    ASSERT_TRUE(s.open() && s.read_configuration(cfg));
+    const auto zero = [](auto v) { return v == 0; };
+    EXPECT_TRUE(std::all_of(std::begin(cfg.vcsel_offset), std::end(cfg.vcsel_offset), zero) &&
+                std::all_of(std::begin(cfg.spad_offset), std::end(cfg.spad_offset), zero));
+    EXPECT_TRUE(cfg.global_offset == 133 && cfg.lens_coe[0] == 540.0f) << "the rest as the factory left it";
 }
 
 TEST(sensor_model, channel_selection_row_pairing_image_modes_and_supplies_act) {
