@@ -13,7 +13,7 @@
 // largest, is an outlier: a false return at a
 // random range, or something in front of the target. Outliers count as
 // returns for the fill rate and are reported as a share; every other metric
-// leaves them out, and the plane is fitted again without them (three times).
+// leaves them out, and the plane is fitted again without them.
 #pragma once
 
 #include "device/DadodUz.h"
@@ -50,10 +50,10 @@ region clamp_region(region r, int cols, int rows);
 // kept inside the frame.
 region from_corners(int c0, int r0, int c1, int r1, int cols, int rows);
 
-// One frame's region: x, y, z (mm) of each pixel row by row, NaN for a pixel
-// without a return.
+// One frame's region, pixel by pixel row by row: x, y, z and range (mm); a
+// pixel without a return has the range NaN and the point (0, 0, 0).
 struct roi_frame {
-    std::vector<float> xyz;
+    std::vector<float> x, y, z, range;
 };
 
 // The last N frames' regions, oldest first.
@@ -78,12 +78,22 @@ public:
     int frame_cols() const { return cols_; }
     int frame_rows() const { return rows_; }
 
+    // Returns in the window, and the median of their ranges (NaN for none):
+    // a count of the ranges per millimetre, kept as frames come and go,
+    // narrows the search to the one or two millimetres of the middle.
+    std::size_t returns() const { return returns_; }
+    double median_range() const;
+
 private:
+    void count(const roi_frame& f, int sign);
+
     region roi_;
     int frames_ = 30;
     int cols_ = 0, rows_ = 0;
     std::deque<roi_frame> list_;
     std::deque<roi_frame> spare_; // storage of frames that left, reused
+    std::vector<std::uint32_t> per_mm_; // ranges per millimetre, the last one for everything farther
+    std::size_t returns_ = 0;
 };
 
 constexpr double none = std::numeric_limits<double>::quiet_NaN();
@@ -104,7 +114,10 @@ struct metrics {
     double distance = none;        // wall: plane distance along its normal; sphere: median range
     double rms = none;             // of e over the newest frame
     double angle = none;           // degrees between the wall's normal and the optical axis (x)
-    double temporal_noise = none;  // median over the region of each pixel's range deviation
+    // Per pixel the sample standard deviation of its range over the frames
+    // in which it is an inlier, for pixels that are in at least half of the
+    // frames (and two); the median over those pixels.
+    double temporal_noise = none;
     double z_error = none;         // distance - ground truth
     double z_error_percent = none;
     double channel_spread = none;  // largest - smallest mean e of the VCSEL channels
@@ -121,26 +134,16 @@ struct metrics {
 // means none.
 metrics measure(const window& w, target kind, int channels, double ground_truth_mm);
 
-// ---- the pieces, over plain arrays (tests call them directly) ----
+// ---- the pieces (tests call them directly) ----
 
-// Share of finite points among `pixels` x frames, in %.
+// Share of returns among the region's pixels over the frames, in %.
 double fill_rate(const window& w);
-
-// The least-squares plane through the points whose mask is set (one mask
-// per frame, one byte per pixel); not ok for fewer than three points or
-// points on a line.
-plane fit_plane(const window& w, const std::vector<std::vector<std::uint8_t>>& mask);
 
 // Median of the values (reorders them); NaN for none.
 double median(std::vector<float>& values);
 
 // 1.4826 × the median absolute deviation from the median; NaN for none.
 double robust_sigma(std::vector<float> values);
-
-// Per pixel the sample standard deviation of its range over the frames where
-// the mask is set, for pixels set in at least half of the frames (and at
-// least two); the median over those pixels. NaN when no pixel qualifies.
-double temporal_noise(const window& w, const std::vector<std::vector<std::uint8_t>>& mask);
 
 // Largest minus smallest of the means sum[i] / count[i] over the groups with
 // a count; NaN when no group has one.

@@ -118,7 +118,7 @@ TEST(depth_quality, window_keeps_the_last_frames_of_one_size_and_region) {
     w.set_frames(3);
     for (int i = 0; i < 5; ++i) w.push(frame_of({}, rng));
     EXPECT_EQ(w.size(), 3u);
-    EXPECT_EQ(w.list().back().xyz.size(), 20u * 5u * 3u);
+    EXPECT_EQ(w.list().back().range.size(), 20u * 5u);
     w.set_frames(2);
     EXPECT_EQ(w.size(), 2u);
     synthetic::scene_t other;
