@@ -126,6 +126,12 @@ void from_record(configurations_t& cfg, controls& c) {
     c.fps = cc::fps_to_control(cfg.fps);
 }
 
+int fps_box_value(int fps) {
+    constexpr int kLowest = 10, kHighest = 25, kStep = 5;
+    const int clamped = std::clamp(fps, kLowest, kHighest);
+    return kLowest + (clamped - kLowest + kStep / 2) / kStep * kStep;
+}
+
 std::vector<int> data_processing(const controls& c) {
     std::vector<int> list = {c.zigzag_filling, c.deflaring, c.real_ambient, c.line_filling};
     for (double v : c.processing) list.push_back(static_cast<int>(std::trunc(v)));

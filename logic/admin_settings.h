@@ -72,6 +72,10 @@ void to_record(const controls& c, configurations_t& cfg);
 // connection settings, intensity FIR cell (0, 0)) keep their values.
 void from_record(configurations_t& cfg, controls& c);
 
+// The FPS box holds 10, 15, 20 or 25 only: the one of these nearest to `fps`
+// (values outside 10 ... 25 are clamped first).
+int fps_box_value(int fps);
+
 // The ten-entry data-processing list: the four filters as 0/1, then the six
 // values truncated toward zero.
 std::vector<int> data_processing(const controls& c);

@@ -147,6 +147,30 @@ void set_cell_text(QTableWidget* table, int row, int column, const std::string& 
 
 } // namespace
 
+fps_spin_box::fps_spin_box(QWidget* parent) : QSpinBox(parent) {
+    // setValue() is not virtual: a value that is no rate is put right as soon as it lands.
+    connect(this, QOverload<int>::of(&QSpinBox::valueChanged), this, [this](int v) {
+        const int rate = admin_settings::fps_box_value(v);
+        if (rate != v) setValue(rate);
+    });
+}
+
+QValidator::State fps_spin_box::validate(QString& text, int& pos) const {
+    const QValidator::State state = QSpinBox::validate(text, pos);
+    if (state != QValidator::Acceptable) return state;
+    const int v = valueFromText(text);
+    return admin_settings::fps_box_value(v) == v ? QValidator::Acceptable : QValidator::Intermediate;
+}
+
+// Called when editing finishes on text validate() did not accept. The box has
+// neither prefix nor suffix, so the text is the number alone.
+void fps_spin_box::fixup(QString& text) const {
+    QSpinBox::fixup(text);
+    bool ok = false;
+    const int v = locale().toInt(text.trimmed(), &ok);
+    if (ok) text = textFromValue(admin_settings::fps_box_value(v));
+}
+
 menu_device_admin::menu_device_admin(QWidget* parent) : QDialog(parent), ui(new Ui::menu_device_admin) {
     ui->setupUi(this);
     ui->lel_connection_settings->hide();
@@ -364,8 +388,10 @@ void menu_device_admin::on_btn_apply_setting_clicked() {
 void menu_device_admin::on_btn_save_calibration_file_clicked() {
     const QString path = dialog_seam::save_file_name(this, tr("Save calibration file"), QDir::homePath(),
                                                      tr("Calibration file(*.csv)"));
-    if (path.isEmpty()) return;
+    // The controls go into the record (and the named calibration file is
+    // reloaded) even when the dialog was cancelled; only the write needs a path.
     controls_to_record();
+    if (path.isEmpty()) return;
     write_calibration_file(path);
 }
 

@@ -9,11 +9,27 @@
 #include "logic/admin_settings.h"
 
 #include <QDialog>
+#include <QSpinBox>
 #include <QString>
 #include <vector>
 
 class QListWidget;
 class QShowEvent;
+
+// The form's FPS box (`sb_FPS`): a spin box that holds only the rates the
+// sensor runs at, 10, 15, 20 and 25. Typed text of another number is not
+// taken while typing and becomes the nearest rate when editing finishes; a
+// value set from a record or a preset snaps to the nearest rate as well.
+class fps_spin_box : public QSpinBox {
+    Q_OBJECT
+
+public:
+    explicit fps_spin_box(QWidget* parent = nullptr);
+
+protected:
+    QValidator::State validate(QString& text, int& pos) const override;
+    void fixup(QString& text) const override;
+};
 
 namespace Ui {
 class menu_device_admin;

@@ -50,6 +50,14 @@ void menu_histogram::apply_bounds(chart_parts& c) {
     c.chart->update();
 }
 
+void menu_histogram::fit_axes(chart_parts& c, const histogram_scale::bounds& fit) {
+    c.bounds.y_min = fit.y_min;
+    c.bounds.y_max = fit.y_max;
+    c.x->setRange(fit.x_min, fit.x_max);
+    c.y->setRange(c.bounds.y_min, c.bounds.y_max);
+    c.chart->update();
+}
+
 void menu_histogram::read_boxes(chart_parts& c, const range_boxes& boxes) {
     c.bounds = {double(boxes.x_min->value()), double(boxes.x_max->value()), double(boxes.y_min->value()),
                 double(boxes.y_max->value())};
@@ -195,9 +203,10 @@ void menu_histogram::on_sb_y_max_avg_valueChanged(int value) {
     apply_bounds(average);
 }
 
-// Checked: the axes fit the latest histogram, the boxes stay as they are; with
-// no histogram yet there is nothing to fit and the ranges stay. Unchecked: the
-// boxes again.
+// Checked: the axes fit the latest histogram, the boxes stay as they are and
+// only the y bounds are kept, so the next box change brings back the stored x
+// range; with no histogram yet there is nothing to fit and the ranges stay.
+// Unchecked: the boxes again.
 void menu_histogram::on_cb_auto_scale_clicked() {
     if (!ui->cb_auto_scale->isChecked()) {
         read_boxes(current, current_boxes);
@@ -206,8 +215,7 @@ void menu_histogram::on_cb_auto_scale_clicked() {
     const std::vector<std::uint16_t>& latest = window.latest();
     histogram_scale::bounds b;
     if (!histogram_scale::of_values(latest.data(), latest.size(), b)) return;
-    current.bounds = b;
-    apply_bounds(current);
+    fit_axes(current, b);
 }
 
 void menu_histogram::on_cb_auto_scale_avg_clicked() {
@@ -218,8 +226,7 @@ void menu_histogram::on_cb_auto_scale_avg_clicked() {
     window.integer_average(integer_averaged);
     histogram_scale::bounds b;
     if (!histogram_scale::of_values(integer_averaged.data(), integer_averaged.size(), b)) return;
-    average.bounds = b;
-    apply_bounds(average);
+    fit_axes(average, b);
 }
 
 void menu_histogram::on_btn_save_hist_clicked() {

@@ -88,6 +88,9 @@ private:
 
     static void build_chart(chart_parts& c, QVBoxLayout* layout, const QString& object_name, const QString& series_name);
     static void apply_bounds(chart_parts& c);
+    // Auto scale checked by hand: the axes show `fit`, but of the stored
+    // bounds only y takes it; x keeps what the boxes last set.
+    static void fit_axes(chart_parts& c, const histogram_scale::bounds& fit);
     static void read_boxes(chart_parts& c, const range_boxes& boxes);
     static void set_boxes(const range_boxes& boxes, const histogram_scale::bounds& b);
     void show_record(const histogram_t& record);

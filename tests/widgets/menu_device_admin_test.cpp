@@ -217,6 +217,20 @@ TEST_F(menu_device_admin_test, ValuesNoItemStandsForAreKept) {
     EXPECT_EQ(get<QComboBox>("tg_sync_mode")->currentIndex(), 0);
 }
 
+TEST_F(menu_device_admin_test, FpsBoxHoldsOnlyTheFourRates) {
+    auto* fps = get<QSpinBox>("sb_FPS");
+    const struct { const char* typed; int value; } cases[] = {{"12", 10}, {"13", 15}, {"18", 20}, {"20", 20}};
+    for (const auto& c : cases) {
+        fps->setValue(25);
+        fps->clear();
+        QTest::keyClicks(fps, c.typed);
+        QTest::keyClick(fps, Qt::Key_Return);
+        EXPECT_EQ(fps->value(), c.value) << c.typed;
+    }
+    fps->setValue(12);
+    EXPECT_EQ(fps->value(), 10) << "a value set from a record or a preset";
+}
+
 TEST_F(menu_device_admin_test, ZeroSettingShowsNeutralValuesThenTheAppliedOnes) {
     cfg_t in = distinct_record();
     dialog.get_menu_current_setting(in);
@@ -387,6 +401,15 @@ TEST_F(menu_device_admin_test, SavedPresetsCountUpAndLoadBackWithTheirCalibratio
     click("btn_save_calibration_file");
     ASSERT_NE(dialogs.last_box(), nullptr);
     EXPECT_TRUE(dialogs.last_box()->text.startsWith("Cannot write the calibration file"));
+}
+
+TEST_F(menu_device_admin_test, CancelledCalibrationSaveStillCopiesTheControls) {
+    dialog.get_tool_calibration_path(temp_path("missing.csv"));
+    get<QSpinBox>("sb_samples")->setValue(123);
+    click("btn_save_calibration_file"); // nothing queued: the file dialog is cancelled
+    EXPECT_EQ(dialog.current_configuration().target_samples, 123);
+    ASSERT_EQ(dialogs.seen.size(), 2u);
+    EXPECT_EQ(dialogs.seen[1].text, "Cannot find Calibration file.") << "the copy, after the dialog, reloads the named file";
 }
 
 TEST_F(menu_device_admin_test, UpdateTabSendsTheTypedPathsAndShowsProgress) {

@@ -309,6 +309,18 @@ TEST_F(menu_histogram_test, AutoScale) {
     EXPECT_EQ(ranges(average()), (std::vector<double>{0, 4, 50, 6000}));
 }
 
+TEST_F(menu_histogram_test, AutoScaleByHandKeepsTheStoredXBounds) {
+    feed(record(0, 0, {7, 30, 9}));
+    const struct { const char *check, *y_min; QChart* chart; } rows[] = {
+        {"cb_auto_scale", "sb_y_min", current()}, {"cb_auto_scale_avg", "sb_y_min_avg", average()}};
+    for (const auto& r : rows) {
+        get<QCheckBox>(r.check)->click();
+        EXPECT_EQ(ranges(r.chart), (std::vector<double>{0, 3, 7, 30})) << r.check;
+        box(r.y_min)->setValue(5);
+        EXPECT_EQ(ranges(r.chart), (std::vector<double>{0, 1048, 5, 30})) << r.check << ": x as stored, y as fitted";
+    }
+}
+
 TEST_F(menu_histogram_test, SaveWritesEveryRecordAndTheChartsFollowEveryHundredth) {
     // A cancelled dialog changes nothing.
     get<QPushButton>("btn_save_hist")->click();
