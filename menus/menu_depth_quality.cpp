@@ -45,7 +45,13 @@ void menu_depth_quality::get_menu_current_setting(configurations_t configuration
     channel_count = offset_calibration::driver_channels(configuration.vcsel_type);
 }
 
-void menu_depth_quality::opened() { emit send_menu_current_setting(); }
+void menu_depth_quality::opened() {
+    // Each check starts from the frames that come after it is opened.
+    frames.clear();
+    result = {};
+    since_measure.invalidate();
+    emit send_menu_current_setting();
+}
 
 void menu_depth_quality::closed() { emit send_close_ui(); }
 

@@ -1,0 +1,183 @@
+// GX Depth Quality: the dialog on synthetic frames (region, frames, metrics,
+// log), and against the emulator in the administrator's window: the figures
+// of a wall, and the whole calibration loop on an uncalibrated unit, from
+// the spread it shows to the spread that is left once the offset table the
+// offset calibration saved is loaded and applied.
+#include "menus/menu_depth_quality.h"
+#include "menus/menu_device_admin.h"
+#include "menus/menu_offset_cal.h"
+#include "tests/support/admin_window_test.h"
+#include "tests/support/synthetic_frames.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include <cmath>
+#include <fstream>
+
+namespace {
+
+using scene_t = TAVRIN::DadodUz::scene_t;
+
+class depth_quality_test : public admin_window_test {
+protected:
+    // Opens the tool from the tool bar for one target and waits for a full window of frames.
+    menu_depth_quality* measure(int target, int frames, int ground_truth = 0) {
+        menu_depth_quality* tool = admin->depth_quality;
+        control<QComboBox>(tool, "tg_target")->setCurrentIndex(target);
+        control<QSpinBox>(tool, "sb_frames")->setValue(frames);
+        control<QSpinBox>(tool, "sb_gt_distance")->setValue(ground_truth);
+        control<QPushButton>(admin, "btn_depth_quality")->click();
+        EXPECT_TRUE(wait_until([&] { return tool->current_metrics().frames == std::size_t(frames); }, 20000));
+        return tool;
+    }
+    // Waits until `n` frames have reached the window since now.
+    void frames_after(int n) {
+        const auto from = w->frames_emitted();
+        ASSERT_TRUE(wait_until([&] { return w->frames_emitted() >= from + std::uint64_t(n); }, 10000));
+    }
+    static double field(menu_depth_quality* tool, const char* name) {
+        return control<QLineEdit>(tool, name)->text().section(' ', 0, 0).toDouble();
+    }
+};
+
+// A 400 x 100 frame of points 2 m ahead, `hole` pixels without a return.
+scene_t frame(std::size_t hole = 0) {
+    scene_t s = synthetic::uniform(100, 400, 100, 2000, 300, 2000.0);
+    for (std::size_t i = 0; i < s.points.size(); ++i) s.points[i].valid = i >= hole;
+    return s;
+}
+
+void mouse(QWidget* w, QEvent::Type type, QPoint at) {
+    QMouseEvent e(type, at, Qt::LeftButton, type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                  Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &e);
+}
+
+} // namespace
+
+TEST_F(depth_quality_test, DialogMeasuresItsRegionAndLogsEachSave) {
+    menu_depth_quality tool;
+    QSignalSpy closed(&tool, &menu_depth_quality::send_close_ui);
+    tool.show();
+    control<QComboBox>(&tool, "tg_target")->setCurrentIndex(1); // every point at one range
+    EXPECT_EQ(tool.region(), (depth_quality::region{100, 25, 200, 50}));
+    scene_t f = frame(40 * 400); // rows 0-39 without a return
+    for (int i = 0; i < 3; ++i) tool.updateScene(f);
+    EXPECT_EQ(tool.frames_held(), 3u);
+    EXPECT_EQ(control<QLineEdit>(&tool, "le_fill_rate")->text(), "70.0 %") << "rows 25-39 of 25-74 are empty";
+    EXPECT_EQ(control<QLineEdit>(&tool, "le_distance")->text(), "2000.0 mm");
+    EXPECT_EQ(control<QLineEdit>(&tool, "le_z_accuracy")->text(), "") << "no ground truth";
+
+    // A drag over the depth picture (shown twice the frame's size) sets the region.
+    auto* picture = control<QLabel>(&tool, "im_depth");
+    ASSERT_EQ(picture->size(), QSize(800, 200));
+    mouse(picture, QEvent::MouseButtonPress, {700, 190});
+    mouse(picture, QEvent::MouseMove, {600, 120});
+    mouse(picture, QEvent::MouseButtonRelease, {500, 100});
+    EXPECT_EQ(tool.region(), (depth_quality::region{250, 50, 101, 46}));
+    EXPECT_EQ(tool.frames_held(), 0u) << "a new region starts a new window";
+    EXPECT_EQ(control<QSpinBox>(&tool, "sb_roi_w")->value(), 101);
+    control<QSpinBox>(&tool, "sb_roi_x")->setValue(390);
+    EXPECT_EQ(tool.region().x, 299) << "kept inside the frame";
+    tool.updateScene(f);
+    EXPECT_EQ(control<QLineEdit>(&tool, "le_fill_rate")->text(), "100.0 %");
+
+    const QString log = temp_path("checks.csv");
+    for (int i = 0; i < 2; ++i) {
+        dialogs.answer_file(log);
+        control<QPushButton>(&tool, "btn_save_metrics")->click();
+    }
+    std::ifstream in(log.toStdString());
+    int lines = 0;
+    for (std::string line; std::getline(in, line);) ++lines;
+    EXPECT_EQ(lines, 3) << "a header and one row per press";
+    const dialog_seam::request& asked = dialogs.seen.front();
+    EXPECT_EQ(asked.filter, "Metrics (*.csv)");
+    EXPECT_EQ(asked.dir, QDir::homePath());
+    dialogs.answer_file(temp_path("no/such/folder/x.csv"));
+    control<QPushButton>(&tool, "btn_save_metrics")->click();
+    ASSERT_NE(dialogs.last_box(), nullptr);
+    EXPECT_EQ(dialogs.last_box()->title, "Warning");
+
+    QTest::keyClick(&tool, Qt::Key_Escape);
+    EXPECT_FALSE(tool.isVisible());
+    EXPECT_EQ(closed.count(), 1);
+}
+
+TEST_F(depth_quality_test, WallShowsTheFiguresTheSensorModelStates) {
+    emulator_process emu({"--scene", "wall", "--target-range", "2", "--fps", "25"});
+    ASSERT_TRUE(emu.start());
+    connect_window(emu);
+    menu_depth_quality* tool = measure(0, 30, 2000);
+    const depth_quality::metrics m = tool->current_metrics();
+    std::printf("[figure] wall at 2 m, 30 frames: fill %.1f %%, outliers %.2f %%, distance %.1f mm, RMS %.1f mm, "
+                "angle %.2f deg, temporal noise %.1f mm, channel spread %.1f mm, row spread %.1f mm\n",
+                m.fill_rate, m.outliers, m.distance, m.rms, m.angle, m.temporal_noise, m.channel_spread, m.row_spread);
+    // docs/sensor-model.md: 100 %, 15.6 mm, 12.0 mm at 2 m in the factory settings.
+    EXPECT_NEAR(field(tool, "le_fill_rate"), 100.0, 20.0);
+    EXPECT_NEAR(field(tool, "le_plane_rms"), 15.6, 0.2 * 15.6);
+    EXPECT_NEAR(field(tool, "le_temporal_noise"), 12.0, 0.2 * 12.0);
+    EXPECT_LT(m.angle, 0.5);
+}
+
+TEST_F(depth_quality_test, CalibrationLoopOnAnUncalibratedUnit) {
+    emulator_process emu({"--scene", "target", "--target-range", "2", "--fps", "25", "--uncalibrated"});
+    ASSERT_TRUE(emu.start());
+    connect_window(emu);
+    QSignalSpy log(admin, &tool_admin::send_tool_log);
+
+    // Before: the unit's channel errors, up to seven steps.
+    menu_depth_quality* quality = measure(1, 20, 2000);
+    const depth_quality::metrics before = quality->current_metrics();
+    EXPECT_GT(before.channel_spread, 3 * 11.7) << "several steps";
+    quality->close();
+
+    // The offset calibration, as an administrator runs it: 64 channels, VCSEL then SPAD.
+    menu_offset_cal* offset = admin->offset_cal;
+    control<QPushButton>(admin, "btn_offset_cal")->click();
+    ASSERT_TRUE(wait_until([&] { return offset->current_configuration().threshold_coe[0] > 170; }, 10000))
+        << "the tool measures without false returns";
+    frames_after(3);
+    control<QSpinBox>(offset, "sb_number_frame")->setValue(20);
+    control<QPushButton>(offset, "btn_start_offset_cal")->click(); // the 60 channels of the default
+    ASSERT_TRUE(wait_until([&] { return !spied_texts(log).filter("drives 64").isEmpty(); }));
+    control<QComboBox>(offset, "comboBox")->setCurrentIndex(3); // cancels the run
+    const int lines = log.count();
+    for (int mode : {0, 1}) {
+        control<QComboBox>(offset, "tg_calibration_mode")->setCurrentIndex(mode);
+        control<QPushButton>(offset, "btn_start_offset_cal")->click();
+        ASSERT_TRUE(wait_until([&] { return !offset->run().running(); }, 20000)) << "mode " << mode;
+    }
+    EXPECT_EQ(log.count(), lines) << "64 channels on a full target: nothing spoils the runs";
+    const QString table = temp_path("offsets.csv");
+    dialogs.answer_file(table);
+    control<QPushButton>(offset, "btn_save_offset_cal")->click();
+    offset->close(); // the sensor gets its settings back: no tables, the factory threshold
+
+    // The administrator settings load the table and apply it.
+    menu_device_admin* settings = admin->device_admin;
+    settings->load_preset(menu_device_admin::current_row);
+    ASSERT_TRUE(wait_until([&] { return settings->isVisible() && !settings->waiting_for_current_setting(); }, 10000));
+    dialogs.answer_file(table);
+    control<QPushButton>(settings, "btn_calibration_file")->click();
+    control<QPushButton>(settings, "btn_apply_setting")->click();
+    settings->hide();
+    frames_after(3);
+
+    // After: the channels and half-rows agree, the range is right (the odd
+    // columns' half of 20 mm included, docs/sensor-model.md).
+    measure(1, 20, 2000);
+    const depth_quality::metrics after = quality->current_metrics();
+    std::printf("[figure] target at 2 m, uncalibrated unit: channel spread %.1f mm, row spread %.1f mm before; "
+                "%.1f mm and %.1f mm after the table; Z accuracy %.1f mm\n",
+                before.channel_spread, before.row_spread, after.channel_spread, after.row_spread, after.z_error);
+    EXPECT_LE(after.channel_spread, 5.0);
+    EXPECT_LE(after.row_spread, 5.0);
+    EXPECT_NEAR(after.z_error, 10.0, 5.0);
+    quality->close();
+}
