@@ -31,6 +31,8 @@ menu_depth_quality::menu_depth_quality(QWidget* parent)
     plot = line_chart::build("chart_depth_quality", "Mean error per column (mm)");
     ui->layout_plot->addWidget(plot.view, 0, 0);
     plot.view->setMinimumHeight(260);
+    plot.x->setLabelFormat("%d");
+    plot.y->setLabelFormat("%.1f");
     ui->im_depth->installEventFilter(this);
     for (QSpinBox* box : {ui->sb_roi_x, ui->sb_roi_y, ui->sb_roi_w, ui->sb_roi_h})
         connect(box, QOverload<int>::of(&QSpinBox::valueChanged), this, &menu_depth_quality::region_edited);

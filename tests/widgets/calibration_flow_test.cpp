@@ -128,7 +128,7 @@ TEST_F(calibration_flow_test, LensErrorFallsFromAWrongLensToTheTrueOne) {
     std::printf("[figure] lens tool RMSE over 10 averaged frames (100 channels, 0%% false returns): "
                 "initial lens %.1f mm, true lens %.1f mm\n", wrong, right);
     EXPECT_GT(wrong, 200.0);
-    EXPECT_LT(right, 0.1 * wrong);
+    EXPECT_LE(right, 21.0) << "the noise alone (docs/sensor-model.md)";
     EXPECT_EQ(view_frames, 0) << "the views stand still while the lens tool is open";
     const QStringList lines = spied_texts(log);
     ASSERT_FALSE(lines.isEmpty());
