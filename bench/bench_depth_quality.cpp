@@ -63,9 +63,10 @@ double channel_spread(renderer& r, const cfg_t& cfg, int frames) {
     depth_quality::window w;
     w.set_region(depth_quality::default_region(400, 100));
     w.set_frames(frames);
+    w.set_target(depth_quality::target::sphere);
     scene_t f;
     for (int i = 0; i < frames; ++i) r.frame(cfg, f), w.push(f);
-    return depth_quality::measure(w, depth_quality::target::sphere, 64, 2000).channel_spread;
+    return depth_quality::measure(w, 64, 2000).channel_spread;
 }
 
 void calibration_bias(bool no_false_returns) {
@@ -114,11 +115,12 @@ void metric_cost(gx::scene_kind kind, depth_quality::target target, const char* 
     depth_quality::window w;
     w.set_region(depth_quality::default_region(400, 100));
     w.set_frames(30);
+    w.set_target(target);
     std::size_t next = 0;
     depth_quality::metrics m;
     const auto one = [&] {
         w.push(frames[next++ % frames.size()]);
-        m = depth_quality::measure(w, target, 64, 2000);
+        m = depth_quality::measure(w, 64, 2000);
     };
     report(name, measure(iterations, one));
     std::printf("   fill %.1f %%, outliers %.2f %%, distance %.1f mm, RMS %.1f mm, temporal noise %.1f mm, channel "

@@ -14,44 +14,23 @@ constexpr double kQuantileFactor = 2.0;
 constexpr double kMinGateMm = 5.0;
 constexpr std::size_t kCountedMm = 262144; // ranges counted per millimetre up to 262 m
 
-// The surface the errors are taken against: the median range (a sphere) or
-// a plane.
+// What a frame's returns are judged against: a plane (absolute coordinates)
+// or a range.
 struct surface {
-    target kind = target::sphere;
-    plane wall;
-    double range = 0; // sphere
+    bool wall = false;
+    plane p;
+    double range = 0;
+    float error(const roi_frame& f, std::size_t i) const {
+        if (!wall) return f.range[i] - float(range);
+        return float(p.nx * f.x[i] + p.ny * f.y[i] + p.nz * f.z[i] - p.d);
+    }
 };
 
-// Calls fn(error) with the error function of the surface: error(frame, i)
-// for pixel i of a frame. A pixel without a return has the range NaN and the
-// point (0, 0, 0); `with_return` tells it apart.
-template <class Fn>
-void with_error(const surface& s, Fn&& fn) {
-    if (s.kind == target::sphere) {
-        const float r0 = float(s.range);
-        fn([r0](const float*, const float*, const float*, const float* range, std::size_t i) { return range[i] - r0; });
-    } else {
-        const float nx = float(s.wall.nx), ny = float(s.wall.ny), nz = float(s.wall.nz), d = float(s.wall.d);
-        fn([=](const float* x, const float* y, const float* z, const float*, std::size_t i) {
-            return nx * x[i] + ny * y[i] + nz * z[i] - d;
-        });
-    }
-}
-
-inline bool with_return(const float* range, std::size_t i) { return range[i] == range[i]; }
-
-// How far from the surface a return may lie: six robust standard deviations
-// of the newest frame's errors, but at least twice the 90th percentile of
-// |e| (a distribution of a few sharp levels, channel steps without noise,
-// has a median absolute deviation of 0) and 5 mm.
-double gate_of(const roi_frame& newest, const surface& s) {
-    std::vector<float> e;
-    e.reserve(newest.range.size());
-    with_error(s, [&](auto error) {
-        const float *x = newest.x.data(), *y = newest.y.data(), *z = newest.z.data(), *rg = newest.range.data();
-        for (std::size_t i = 0; i < newest.range.size(); ++i)
-            if (with_return(rg, i)) e.push_back(error(x, y, z, rg, i));
-    });
+// How far from the surface a return may lie, from the frame's errors: six
+// robust standard deviations, but at least twice the 90th percentile of |e|
+// (a distribution of a few sharp levels, channel steps without noise, has a
+// median absolute deviation of 0) and 5 mm.
+double gate_of(std::vector<float> e) {
     if (e.empty()) return kMinGateMm;
     const double sigma = robust_sigma(e);
     for (float& v : e) v = std::fabs(v);
@@ -60,124 +39,73 @@ double gate_of(const roi_frame& newest, const surface& s) {
     return std::max({kMinGateMm, kGateSigmas * sigma, kQuantileFactor * double(*q90)});
 }
 
-// Moments of the inliers about a fixed origin near the target, for the plane
-// through them. Each frame's sums are taken in single precision (a region of
-// one frame is small enough for that) and added up in double precision.
-struct moments {
-    double o[3] = {0, 0, 0};
-    double s[3] = {0, 0, 0}, ss[6] = {0, 0, 0, 0, 0, 0};
-    double n = 0;
-    // The least-squares plane: the centroid and the direction of least spread.
-    plane fit() const {
-        plane out;
-        if (n < 3) return out;
-        const double k = 1.0 / n;
-        const double m[3] = {s[0] * k, s[1] * k, s[2] * k};
-        const cv::Matx33d cov(ss[0] * k - m[0] * m[0], ss[1] * k - m[0] * m[1], ss[2] * k - m[0] * m[2],
-                              ss[1] * k - m[0] * m[1], ss[3] * k - m[1] * m[1], ss[4] * k - m[1] * m[2],
-                              ss[2] * k - m[0] * m[2], ss[4] * k - m[1] * m[2], ss[5] * k - m[2] * m[2]);
-        cv::Matx31d values;
-        cv::Matx33d vectors;
-        if (!cv::eigen(cov, values, vectors)) return out;
-        // Points on a line (or one point) leave two directions without spread.
-        if (!(values(1) > 1e-9 * std::max(values(0), 1e-12))) return out;
-        double nx = vectors(2, 0), ny = vectors(2, 1), nz = vectors(2, 2);
-        const double len = std::sqrt(nx * nx + ny * ny + nz * nz);
-        if (!(len > 0)) return out;
-        nx /= len, ny /= len, nz /= len;
-        double d = nx * (m[0] + o[0]) + ny * (m[1] + o[1]) + nz * (m[2] + o[2]);
-        if (d < 0) nx = -nx, ny = -ny, nz = -nz, d = -d;
-        return {nx, ny, nz, d, true};
-    }
-};
-
-moments fit_pass(const window& w, const surface& s, double gate, const float origin[3]) {
-    moments mo;
-    std::copy(origin, origin + 3, mo.o);
-    const float limit = float(gate), o0 = origin[0], o1 = origin[1], o2 = origin[2];
-    with_error(s, [&](auto error) {
-        for (const roi_frame& f : w.list()) {
-            const float *px = f.x.data(), *py = f.y.data(), *pz = f.z.data(), *rg = f.range.data();
-            const std::size_t n = f.range.size();
-            float a0 = 0, a1 = 0, a2 = 0, b0 = 0, b1 = 0, b2 = 0, b3 = 0, b4 = 0, b5 = 0, cnt = 0;
-#pragma omp simd reduction(+ : a0, a1, a2, b0, b1, b2, b3, b4, b5, cnt)
-            for (std::size_t i = 0; i < n; ++i) {
-                const bool ok = (std::fabs(error(px, py, pz, rg, i)) <= limit) & with_return(rg, i);
-                const float in = ok ? 1.0f : 0.0f;
-                const float x = (px[i] - o0) * in, y = (py[i] - o1) * in, z = (pz[i] - o2) * in;
-                a0 += x, a1 += y, a2 += z;
-                b0 += x * x, b1 += x * y, b2 += x * z, b3 += y * y, b4 += y * z, b5 += z * z;
-                cnt += in;
-            }
-            mo.s[0] += a0, mo.s[1] += a1, mo.s[2] += a2;
-            mo.ss[0] += b0, mo.ss[1] += b1, mo.ss[2] += b2, mo.ss[3] += b3, mo.ss[4] += b4, mo.ss[5] += b5;
-            mo.n += cnt;
-        }
-    });
-    return mo;
+// Marks the frame's returns within the gate of the surface.
+void gate(roi_frame& f, const surface& s) {
+    std::vector<float> e;
+    e.reserve(f.returns);
+    for (std::size_t i = 0; i < f.range.size(); ++i)
+        if (!std::isnan(f.range[i])) e.push_back(s.error(f, i));
+    const float limit = float(gate_of(std::move(e)));
+    for (std::size_t i = 0; i < f.range.size(); ++i)
+        f.inlier[i] = !std::isnan(f.range[i]) && std::fabs(s.error(f, i)) <= limit;
 }
 
-// What the last pass adds up: errors per region column and half-row, each
-// pixel's ranges (less `shift`, to keep their precision), the newest frame's
-// squared errors.
-struct sums {
-    std::vector<double> column, column_n, half, half_n;
-    std::vector<float> pixel, pixel_sq, pixel_n;
-    std::vector<float> row_e, row_n; // one row of one frame
-    float shift = 0;
-    double newest_sq = 0, newest_n = 0, inliers = 0;
-};
+// The median of a frame's ordered ranges.
+double median_of_sorted(const std::vector<float>& v) {
+    if (v.empty()) return none;
+    const std::size_t mid = v.size() / 2;
+    return v.size() % 2 == 1 ? v[mid] : 0.5 * (double(v[mid - 1]) + v[mid]);
+}
 
-void metrics_pass(const window& w, const surface& s, double gate, sums& out) {
-    const region& roi = w.roi();
-    const std::size_t cols = std::size_t(roi.w);
-    // Region columns left of the frame's middle belong to the left half-row.
-    const std::size_t left = std::size_t(std::clamp(w.frame_cols() / 2 - roi.x, 0, roi.w));
-    const float limit = float(gate), shift = out.shift;
-    out.row_e.assign(cols, 0.0f);
-    out.row_n.assign(cols, 0.0f);
-    with_error(s, [&](auto error) {
-        for (std::size_t f = 0; f < w.size(); ++f) {
-            const roi_frame& fr = w.list()[f];
-            const bool newest = f + 1 == w.size();
-            for (std::size_t r = 0; r < std::size_t(roi.h); ++r) {
-                const std::size_t at = r * cols;
-                const float *px = fr.x.data() + at, *py = fr.y.data() + at, *pz = fr.z.data() + at;
-                const float* rg = fr.range.data() + at;
-                float* pixel = out.pixel.data() + r * cols;
-                float* pixel_sq = out.pixel_sq.data() + r * cols;
-                float* pixel_n = out.pixel_n.data() + r * cols;
-                float* row_e = out.row_e.data();
-                float* row_n = out.row_n.data();
-#pragma omp simd
-                for (std::size_t c = 0; c < cols; ++c) {
-                    const float e = error(px, py, pz, rg, c);
-                    const bool ok = (std::fabs(e) <= limit) & with_return(rg, c);
-                    const float in = ok ? 1.0f : 0.0f, ein = ok ? e : 0.0f, v = ok ? rg[c] - shift : 0.0f;
-                    row_e[c] = ein;
-                    row_n[c] = in;
-                    pixel[c] += v;
-                    pixel_sq[c] += v * v;
-                    pixel_n[c] += in;
-                }
-                double halves[2] = {0, 0}, halves_n[2] = {0, 0}, sq = 0;
-                for (std::size_t c = 0; c < cols; ++c) {
-                    const int h = c >= left ? 1 : 0;
-                    halves[h] += row_e[c];
-                    halves_n[h] += row_n[c];
-                    out.column[c] += row_e[c];
-                    out.column_n[c] += row_n[c];
-                    sq += double(row_e[c]) * row_e[c];
-                }
-                for (std::size_t h = 0; h < 2; ++h) out.half[2 * r + h] += halves[h], out.half_n[2 * r + h] += halves_n[h];
-                out.inliers += halves_n[0] + halves_n[1];
-                if (newest) out.newest_sq += sq, out.newest_n += halves_n[0] + halves_n[1];
-            }
-        }
-    });
+// The least-squares plane through the inliers whose sums these are, in the
+// sums' own (origin-relative) coordinates: the centroid and the direction of
+// least spread.
+plane fit_sums(const inlier_sums& s) {
+    plane out;
+    if (s.n < 3) return out;
+    const double k = 1.0 / s.n;
+    const double m[3] = {s.x * k, s.y * k, s.z * k};
+    const cv::Matx33d cov(s.xx * k - m[0] * m[0], s.xy * k - m[0] * m[1], s.xz * k - m[0] * m[2],
+                          s.xy * k - m[0] * m[1], s.yy * k - m[1] * m[1], s.yz * k - m[1] * m[2],
+                          s.xz * k - m[0] * m[2], s.yz * k - m[1] * m[2], s.zz * k - m[2] * m[2]);
+    cv::Matx31d values;
+    cv::Matx33d vectors;
+    if (!cv::eigen(cov, values, vectors)) return out;
+    // Points on a line (or one point) leave two directions without spread.
+    if (!(values(1) > 1e-9 * std::max(values(0), 1e-12))) return out;
+    double nx = vectors(2, 0), ny = vectors(2, 1), nz = vectors(2, 2);
+    const double len = std::sqrt(nx * nx + ny * ny + nz * nz);
+    if (!(len > 0)) return out;
+    return {nx / len, ny / len, nz / len, (nx * m[0] + ny * m[1] + nz * m[2]) / len, true};
+}
+
+// A plane of origin-relative coordinates in absolute ones, its normal
+// pointing away from the sensor.
+plane absolute(plane p, const float o[3]) {
+    p.d += p.nx * o[0] + p.ny * o[1] + p.nz * o[2];
+    if (p.d < 0) p.nx = -p.nx, p.ny = -p.ny, p.nz = -p.nz, p.d = -p.d;
+    return p;
 }
 
 } // namespace
+
+void inlier_sums::add(double px, double py, double pz, double pr) {
+    x += px, y += py, z += pz, r += pr;
+    xx += px * px, xy += px * py, xz += px * pz, yy += py * py, yz += py * pz, zz += pz * pz;
+    n += 1;
+}
+
+void inlier_sums::add(const inlier_sums& o, double sign) {
+    x += sign * o.x, y += sign * o.y, z += sign * o.z, r += sign * o.r;
+    xx += sign * o.xx, xy += sign * o.xy, xz += sign * o.xz, yy += sign * o.yy, yz += sign * o.yz, zz += sign * o.zz;
+    n += sign * o.n;
+}
+
+double inlier_sums::mean_error(const plane& p, bool wall, double sphere) const {
+    if (!(n > 0.5)) return none;
+    if (!wall) return r / n - sphere;
+    return (p.nx * x + p.ny * y + p.nz * z) / n - p.d;
+}
 
 region default_region(int cols, int rows) {
     if (cols <= 0 || rows <= 0) return {};
@@ -209,10 +137,15 @@ void window::set_region(const region& r) {
     roi_ = r;
 }
 
+void window::set_target(target t) {
+    if (t != kind_) clear();
+    kind_ = t;
+}
+
 void window::set_frames(int n) {
     frames_ = std::max(1, n);
     while (int(list_.size()) > frames_) {
-        count(list_.front(), -1);
+        account(list_.front(), -1);
         spare_.push_back(std::move(list_.front()));
         list_.pop_front();
     }
@@ -223,14 +156,27 @@ void window::clear() {
     list_.clear();
     per_mm_.clear();
     returns_ = 0;
+    sums_ = {};
+    column_.clear();
+    half_.clear();
+    pixel_sum_.clear();
+    pixel_sq_.clear();
+    pixel_n_.clear();
 }
 
-void window::count(const roi_frame& f, int sign) {
-    if (per_mm_.empty()) per_mm_.assign(kCountedMm, 0);
-    for (float r : f.range) {
-        if (std::isnan(r)) continue;
-        per_mm_[std::min(std::size_t(std::max(r, 0.0f)), kCountedMm - 1)] += std::uint32_t(sign);
-        returns_ += std::size_t(std::ptrdiff_t(sign));
+void window::account(const roi_frame& f, int sign) {
+    for (float r : f.sorted) per_mm_[std::min(std::size_t(std::max(r, 0.0f)), kCountedMm - 1)] += std::uint32_t(sign);
+    returns_ = std::size_t(std::ptrdiff_t(returns_) + sign * std::ptrdiff_t(f.returns));
+    sums_.add(f.all, sign);
+    for (std::size_t c = 0; c < column_.size(); ++c) column_[c].add(f.column[c], sign);
+    for (std::size_t h = 0; h < half_.size(); ++h) half_[h].add(f.half[h], sign);
+    const double shift = origin_[0];
+    for (std::size_t i = 0; i < f.range.size(); ++i) {
+        if (!f.inlier[i]) continue;
+        const double v = f.range[i] - shift;
+        pixel_sum_[i] += sign * v;
+        pixel_sq_[i] += sign * v * v;
+        pixel_n_[i] = std::uint32_t(std::int64_t(pixel_n_[i]) + sign);
     }
 }
 
@@ -238,28 +184,64 @@ double window::median_range() const {
     if (returns_ == 0) return none;
     // The one or two middle ranges, k and k + 1 (counted from 0).
     const std::size_t k = (returns_ - 1) / 2;
-    const bool two = returns_ % 2 == 0;
     std::size_t below = 0, mm = 0;
     while (below + per_mm_[mm] <= k) below += per_mm_[mm++];
-    std::size_t last = mm; // the millimetre of range k + 1
-    if (two && below + per_mm_[mm] == k + 1) {
-        ++last;
-        while (per_mm_[last] == 0) ++last;
-    }
-    // The ranges of those millimetres, gathered from the frames (NaN, no
-    // return, is in none).
+    std::size_t last = mm;
+    if (returns_ % 2 == 0 && below + per_mm_[mm] == k + 1)
+        for (++last; per_mm_[last] == 0;) ++last;
+    // The ranges of those millimetres, taken from each frame's ordered ranges.
     const float lo = mm == 0 ? -std::numeric_limits<float>::infinity() : float(mm);
     const float hi = last + 1 == kCountedMm ? std::numeric_limits<float>::infinity() : float(last + 1);
     std::vector<float> near;
-    near.reserve(per_mm_[mm] + per_mm_[last]);
     for (const roi_frame& f : list_)
-        for (float r : f.range)
-            if (r >= lo && r < hi && (last == mm || r < float(mm + 1) || r >= float(last))) near.push_back(r);
+        near.insert(near.end(), std::lower_bound(f.sorted.begin(), f.sorted.end(), lo),
+                    std::lower_bound(f.sorted.begin(), f.sorted.end(), hi));
     const std::size_t at = std::min(k - below, near.size() - 1);
     std::nth_element(near.begin(), near.begin() + std::ptrdiff_t(at), near.end());
     const double middle = near[at];
-    if (!two || at + 1 >= near.size()) return middle;
+    if (returns_ % 2 == 1 || at + 1 >= near.size()) return middle;
     return 0.5 * (middle + *std::min_element(near.begin() + std::ptrdiff_t(at) + 1, near.end()));
+}
+
+plane window::fit() const { return absolute(fit_sums(sums_), origin_); }
+
+void window::judge(roi_frame& f) {
+    // The surface of the frames before it, or the frame's own.
+    surface s;
+    s.range = list_.empty() ? median_of_sorted(f.sorted) : median_range();
+    f.inlier.assign(f.range.size(), 0);
+    if (kind_ == target::wall) {
+        const plane p = list_.empty() ? plane{} : fit();
+        if (p.ok) {
+            s.wall = true;
+            s.p = p;
+        } else {
+            // Its own plane, through the returns near its median range.
+            gate(f, s);
+            inlier_sums own;
+            for (std::size_t i = 0; i < f.range.size(); ++i)
+                if (f.inlier[i]) own.add(f.x[i] - origin_[0], f.y[i] - origin_[1], f.z[i] - origin_[2], 0);
+            const plane q = absolute(fit_sums(own), origin_);
+            if (q.ok) s.wall = true, s.p = q;
+        }
+    }
+    gate(f, s);
+    // The inliers' sums, in all, per column and per half-row.
+    const std::size_t cols = std::size_t(roi_.w);
+    const std::size_t left = std::size_t(std::clamp(cols_ / 2 - roi_.x, 0, roi_.w));
+    f.all = {};
+    f.column.assign(cols, inlier_sums{});
+    f.half.assign(std::size_t(roi_.h) * 2, inlier_sums{});
+    for (std::size_t r = 0, i = 0; r < std::size_t(roi_.h); ++r) {
+        for (std::size_t c = 0; c < cols; ++c, ++i) {
+            if (!f.inlier[i]) continue;
+            inlier_sums one;
+            one.add(f.x[i] - origin_[0], f.y[i] - origin_[1], f.z[i] - origin_[2], f.range[i] - origin_[0]);
+            f.all.add(one);
+            f.column[c].add(one);
+            f.half[2 * r + (c >= left ? 1 : 0)].add(one);
+        }
+    }
 }
 
 bool window::push(const scene_t& scene) {
@@ -279,6 +261,7 @@ bool window::push(const scene_t& scene) {
     }
     const std::size_t n = std::size_t(roi_.w) * std::size_t(roi_.h);
     for (auto* v : {&f.x, &f.y, &f.z, &f.range}) v->resize(n);
+    f.sorted.clear();
     const float nan = std::numeric_limits<float>::quiet_NaN();
     std::size_t i = 0;
     for (int r = 0; r < roi_.h; ++r) {
@@ -290,9 +273,26 @@ bool window::push(const scene_t& scene) {
             f.y[i] = ok ? float(p->y) : 0.0f;
             f.z[i] = ok ? float(p->z) : 0.0f;
             f.range[i] = ok ? float(d) : nan;
+            if (ok) f.sorted.push_back(float(d));
         }
     }
-    count(f, +1);
+    std::sort(f.sorted.begin(), f.sorted.end());
+    f.returns = f.sorted.size();
+    if (list_.empty()) {
+        // A new window: its sums start from zero about a point near the target.
+        clear();
+        const double ahead = median_of_sorted(f.sorted);
+        origin_[0] = std::isfinite(ahead) ? float(ahead) : 0.0f;
+        origin_[1] = origin_[2] = 0.0f;
+        per_mm_.assign(kCountedMm, 0);
+        column_.assign(std::size_t(roi_.w), inlier_sums{});
+        half_.assign(std::size_t(roi_.h) * 2, inlier_sums{});
+        pixel_sum_.assign(n, 0.0);
+        pixel_sq_.assign(n, 0.0);
+        pixel_n_.assign(n, 0);
+    }
+    judge(f);
+    account(f, +1);
     list_.push_back(std::move(f));
     set_frames(frames_);
     return true;
@@ -336,76 +336,83 @@ double spread(const std::vector<double>& sum, const std::vector<std::size_t>& co
     return any ? hi - lo : none;
 }
 
-metrics measure(const window& w, target kind, int channels, double ground_truth_mm) {
+metrics measure(const window& w, int channels, double ground_truth_mm) {
     metrics m;
     m.frames = w.size();
     if (w.size() == 0) return m;
     const region& roi = w.roi();
-    const std::size_t n = std::size_t(roi.w) * std::size_t(roi.h);
     m.fill_rate = fill_rate(w);
     m.column_error.assign(std::size_t(roi.w), none);
     const std::size_t returns = w.returns();
     if (returns == 0) return m;
 
-    // The first surface, the median range, keeps false returns far from the
-    // target out of the first plane. The moments are taken about a point
-    // near the target, so that their sums stay small.
-    surface s;
-    s.range = w.median_range();
-    const float origin[3] = {float(s.range), 0.0f, 0.0f};
-    const roi_frame& newest = w.list().back();
-    if (kind == target::wall) {
-        // The plane through the returns near the median range; the metrics
-        // then gate by the distance to that plane.
-        const plane p = fit_pass(w, s, gate_of(newest, s), origin).fit();
+    // The surface, in the sums' coordinates (about the window's origin).
+    const bool wall = w.kind() == target::wall;
+    const float* o = w.origin();
+    plane rel;
+    double sphere = 0;
+    if (wall) {
+        const plane p = w.fit();
         if (!p.ok) return m;
-        s.kind = target::wall;
-        s.wall = p;
-        m.wall = s.wall;
-        m.distance = s.wall.d;
-        m.angle = std::acos(std::min(1.0, std::fabs(s.wall.nx))) * 180.0 / M_PI;
+        m.wall = p;
+        m.distance = p.d;
+        m.angle = std::acos(std::min(1.0, std::fabs(p.nx))) * 180.0 / M_PI;
+        rel = p;
+        rel.d = p.d - (p.nx * o[0] + p.ny * o[1] + p.nz * o[2]);
     } else {
-        m.distance = s.range;
+        m.distance = w.median_range();
+        sphere = m.distance - w.shift();
     }
-    sums out;
-    out.column.assign(std::size_t(roi.w), 0.0);
-    out.column_n.assign(std::size_t(roi.w), 0.0);
-    out.half.assign(std::size_t(roi.h) * 2, 0.0);
-    out.half_n.assign(std::size_t(roi.h) * 2, 0.0);
-    out.pixel.assign(n, 0.0f);
-    out.pixel_sq.assign(n, 0.0f);
-    out.pixel_n.assign(n, 0.0f);
-    out.shift = float(s.range);
-    metrics_pass(w, s, gate_of(newest, s), out);
+    m.outliers = 100.0 * (double(returns) - w.sums().n) / double(returns);
 
-    const auto counts = [](const std::vector<double>& v) { return std::vector<std::size_t>(v.begin(), v.end()); };
-    m.outliers = 100.0 * (double(returns) - out.inliers) / double(returns);
-    if (out.newest_n > 0) m.rms = std::sqrt(out.newest_sq / out.newest_n);
-    for (std::size_t c = 0; c < out.column.size(); ++c)
-        if (out.column_n[c] > 0) m.column_error[c] = out.column[c] / out.column_n[c];
-    m.row_spread = spread(out.half, counts(out.half_n));
+    // The newest frame's inliers against the surface of the whole window.
+    const roi_frame& newest = w.list().back();
+    double sq = 0;
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < newest.range.size(); ++i) {
+        if (!newest.inlier[i]) continue;
+        const double e = wall ? m.wall.nx * newest.x[i] + m.wall.ny * newest.y[i] + m.wall.nz * newest.z[i] - m.wall.d
+                              : newest.range[i] - m.distance;
+        sq += e * e, ++count;
+    }
+    if (count > 0) m.rms = std::sqrt(sq / double(count));
+
+    const auto means = [&](const std::vector<inlier_sums>& groups, std::vector<double>& sum, std::vector<std::size_t>& n) {
+        sum.assign(groups.size(), 0.0);
+        n.assign(groups.size(), 0);
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            if (!(groups[g].n > 0.5)) continue;
+            sum[g] = groups[g].mean_error(rel, wall, sphere);
+            n[g] = 1;
+        }
+    };
+    std::vector<double> sum;
+    std::vector<std::size_t> n;
+    means(w.column_sums(), sum, n);
+    for (std::size_t c = 0; c < sum.size(); ++c)
+        if (n[c] > 0) m.column_error[c] = sum[c];
+    means(w.half_sums(), sum, n);
+    m.row_spread = spread(sum, n);
 
     const int cols = w.frame_cols();
     const int g = channels > 0 ? cols / channels : 0;
     if (g > 0) {
-        std::vector<double> channel(std::size_t(channels), 0.0);
-        std::vector<std::size_t> channel_n(std::size_t(channels), 0);
+        std::vector<inlier_sums> channel(std::size_t(channels), inlier_sums{});
         for (int c = 0; c < roi.w; ++c) {
             const int column = roi.x + c;
-            if (column >= channels * g) continue;
-            channel[std::size_t(column / g)] += out.column[std::size_t(c)];
-            channel_n[std::size_t(column / g)] += std::size_t(out.column_n[std::size_t(c)]);
+            if (column < channels * g) channel[std::size_t(column / g)].add(w.column_sums()[std::size_t(c)]);
         }
-        m.channel_spread = spread(channel, channel_n);
+        means(channel, sum, n);
+        m.channel_spread = spread(sum, n);
     }
 
     std::vector<float> deviations;
-    deviations.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const double k = out.pixel_n[i];
+    deviations.reserve(w.pixel_n().size());
+    for (std::size_t i = 0; i < w.pixel_n().size(); ++i) {
+        const double k = w.pixel_n()[i];
         if (k < 2 || 2 * k < double(w.size())) continue;
-        const double sum = out.pixel[i];
-        const double var = (double(out.pixel_sq[i]) - sum * sum / k) / (k - 1.0);
+        const double s1 = w.pixel_sum()[i];
+        const double var = (w.pixel_sq()[i] - s1 * s1 / k) / (k - 1.0);
         deviations.push_back(float(std::sqrt(std::max(var, 0.0))));
     }
     m.temporal_noise = median(deviations);

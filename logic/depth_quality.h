@@ -7,13 +7,14 @@
 // counts when it carries a return. Each return's error e is, for a wall, its
 // signed distance to the least-squares plane (orthogonal regression) through
 // the region's returns of the N frames, and for a sphere its range minus the
-// median range. A return whose error lies farther from the surface than six
-// robust standard deviations (1.4826 × the median absolute deviation of the
-// newest frame's errors), twice their 90th percentile and 5 mm, whichever is
-// largest, is an outlier: a false return at a
-// random range, or something in front of the target. Outliers count as
-// returns for the fill rate and are reported as a share; every other metric
-// leaves them out, and the plane is fitted again without them.
+// median range. Each frame is judged as it arrives: a return whose error
+// against the surface of the frames before it lies farther than six robust
+// standard deviations (1.4826 × the median absolute deviation of the frame's
+// errors), twice their 90th percentile and 5 mm, whichever is largest, is an
+// outlier: a false return at a random range, or something in front of the
+// target. Outliers count as returns for the fill rate and are reported as a
+// share; every other metric leaves them out, the plane included. Judging a
+// frame once keeps the cost of a measurement independent of the frame count.
 #pragma once
 
 #include "device/DadodUz.h"
@@ -50,19 +51,51 @@ region clamp_region(region r, int cols, int rows);
 // kept inside the frame.
 region from_corners(int c0, int r0, int c1, int r1, int cols, int rows);
 
-// One frame's region, pixel by pixel row by row: x, y, z and range (mm); a
-// pixel without a return has the range NaN and the point (0, 0, 0).
-struct roi_frame {
-    std::vector<float> x, y, z, range;
+constexpr double none = std::numeric_limits<double>::quiet_NaN();
+
+// n · p = d with a unit normal pointing away from the sensor (d >= 0).
+struct plane {
+    double nx = 1, ny = 0, nz = 0, d = 0;
+    bool ok = false;
 };
 
-// The last N frames' regions, oldest first.
+// Sums over the inliers of one frame (or of the window): x, y, z about the
+// window's origin, their products, the range about the window's shift, and
+// the count. Everything the metrics need is a linear function of them.
+struct inlier_sums {
+    double x = 0, y = 0, z = 0, xx = 0, xy = 0, xz = 0, yy = 0, yz = 0, zz = 0, r = 0, n = 0;
+    void add(double px, double py, double pz, double pr);
+    void add(const inlier_sums& o, double sign = 1);
+    // The mean error of these inliers against a plane (in origin-relative
+    // coordinates) or a sphere of range `sphere` (relative to the shift).
+    double mean_error(const plane& p, bool wall, double sphere) const;
+};
+
+// One frame's region, pixel by pixel row by row: x, y, z and range (mm); a
+// pixel without a return has the range NaN and the point (0, 0, 0). With it
+// what the window worked out as it arrived: its ranges in order, its
+// inliers, and their sums in all, per region column and per half-row.
+struct roi_frame {
+    std::vector<float> x, y, z, range;
+    std::vector<float> sorted;
+    std::vector<std::uint8_t> inlier;
+    std::size_t returns = 0;
+    inlier_sums all;
+    std::vector<inlier_sums> column, half;
+};
+
+// The last N frames' regions, oldest first. Each frame is judged as it
+// arrives: its returns farther from the surface of the frames before it (or,
+// for the first, of its own) than the gate are outliers (see the top).
 class window {
 public:
     // The region measured; a different one empties the window (the frames
     // hold only the old region's pixels).
     void set_region(const region& r);
     const region& roi() const { return roi_; }
+    // What the frames are judged against; another target empties the window.
+    void set_target(target t);
+    target kind() const { return kind_; }
     // Frames kept (at least 1); the oldest beyond the count leave.
     void set_frames(int n);
     int frames() const { return frames_; }
@@ -79,29 +112,43 @@ public:
     int frame_rows() const { return rows_; }
 
     // Returns in the window, and the median of their ranges (NaN for none):
-    // a count of the ranges per millimetre, kept as frames come and go,
-    // narrows the search to the one or two millimetres of the middle.
+    // a count of the ranges per millimetre narrows the search to the one or
+    // two millimetres of the middle, which the frames' ordered ranges give.
     std::size_t returns() const { return returns_; }
     double median_range() const;
 
+    // The sums of the window's inliers, kept as frames come and go; each
+    // pixel's range sums (about shift()) for the temporal noise.
+    const inlier_sums& sums() const { return sums_; }
+    const std::vector<inlier_sums>& column_sums() const { return column_; }
+    const std::vector<inlier_sums>& half_sums() const { return half_; }
+    const std::vector<double>& pixel_sum() const { return pixel_sum_; }
+    const std::vector<double>& pixel_sq() const { return pixel_sq_; }
+    const std::vector<std::uint32_t>& pixel_n() const { return pixel_n_; }
+    const float* origin() const { return origin_; }
+    double shift() const { return origin_[0]; }
+
+    // The surface of the window's frames: the plane through their inliers
+    // (wall) or their median range (sphere); `range` is that median.
+    plane fit() const;
+
 private:
-    void count(const roi_frame& f, int sign);
+    void account(const roi_frame& f, int sign);
+    void judge(roi_frame& f);
 
     region roi_;
+    target kind_ = target::wall;
     int frames_ = 30;
     int cols_ = 0, rows_ = 0;
     std::deque<roi_frame> list_;
     std::deque<roi_frame> spare_; // storage of frames that left, reused
     std::vector<std::uint32_t> per_mm_; // ranges per millimetre, the last one for everything farther
     std::size_t returns_ = 0;
-};
-
-constexpr double none = std::numeric_limits<double>::quiet_NaN();
-
-// n · p = d with a unit normal pointing away from the sensor (d >= 0).
-struct plane {
-    double nx = 1, ny = 0, nz = 0, d = 0;
-    bool ok = false;
+    float origin_[3] = {0, 0, 0}; // near the target: the first frame's median range ahead
+    inlier_sums sums_;
+    std::vector<inlier_sums> column_, half_;
+    std::vector<double> pixel_sum_, pixel_sq_;
+    std::vector<std::uint32_t> pixel_n_;
 };
 
 // What the dialog shows. Lengths in millimetres, NaN when there is nothing
@@ -126,13 +173,13 @@ struct metrics {
     plane wall;
 };
 
-// Every metric of the window's frames. `channels` groups the columns as the
+// Every metric of the window's frames, against its target. `channels` groups the columns as the
 // offset calibration does: g = frame columns / channels, channel k holds
 // columns k*g .. k*g + g - 1, columns past the last full group belong to no
 // channel. Half-rows are the parts of a region row left and right of the
 // frame's middle column (the receiver's halves). `ground_truth_mm` <= 0
 // means none.
-metrics measure(const window& w, target kind, int channels, double ground_truth_mm);
+metrics measure(const window& w, int channels, double ground_truth_mm);
 
 // ---- the pieces (tests call them directly) ----
 

@@ -60,7 +60,7 @@ void menu_depth_quality::closed() { emit send_close_ui(); }
 void menu_depth_quality::on_sb_frames_valueChanged(int value) { frames.set_frames(value); }
 
 void menu_depth_quality::on_tg_target_currentIndexChanged(int index) {
-    kind = index == 1 ? dq::target::sphere : dq::target::wall;
+    frames.set_target(index == 1 ? dq::target::sphere : dq::target::wall);
 }
 
 void menu_depth_quality::region_edited() {
@@ -93,7 +93,7 @@ void menu_depth_quality::updateScene(scene_t& scene) {
     if (!frames.push(scene)) return;
     if (since_measure.isValid() && since_measure.nsecsElapsed() < 3 * measure_cost_ns) return;
     since_measure.start();
-    result = dq::measure(frames, kind, channel_count, double(ui->sb_gt_distance->value()));
+    result = dq::measure(frames, channel_count, double(ui->sb_gt_distance->value()));
     measure_cost_ns = since_measure.nsecsElapsed();
     show_metrics();
 }
@@ -181,7 +181,7 @@ void menu_depth_quality::on_btn_save_metrics_clicked() {
     e.time = QDateTime::currentDateTime().toString(Qt::ISODate).toStdString();
     e.roi = frames.roi();
     e.frames = ui->sb_frames->value();
-    e.kind = kind;
+    e.kind = frames.kind();
     e.m = result;
     e.ground_truth_mm = ui->sb_gt_distance->value();
     e.cfg = configuration;

@@ -73,7 +73,6 @@ private:
     int channel_count = 64;
     depth_quality::window frames;
     depth_quality::metrics result;
-    depth_quality::target kind = depth_quality::target::wall;
     int cols = 400, rows = 100; // of the newest frame
     line_chart plot;
     QVector<QPointF> points;

@@ -57,8 +57,9 @@ dq::metrics measure(const surface_spec& s, int frames, double truth = 0) {
     dq::window w;
     w.set_region(dq::default_region(400, 100));
     w.set_frames(frames);
+    w.set_target(s.kind);
     for (int i = 0; i < frames; ++i) EXPECT_TRUE(w.push(frame_of(s, rng)));
-    return dq::measure(w, s.kind, 64, truth);
+    return dq::measure(w, 64, truth);
 }
 
 } // namespace
@@ -108,7 +109,7 @@ TEST(depth_quality, what_cannot_be_measured_stays_empty) {
     EXPECT_EQ(empty.fill_rate, 0.0);
     EXPECT_TRUE(std::isnan(empty.distance) && std::isnan(empty.rms) && std::isnan(empty.channel_spread));
     dq::window none;
-    EXPECT_EQ(dq::measure(none, dq::target::sphere, 64, 2000).frames, 0u);
+    EXPECT_EQ(dq::measure(none, 64, 2000).frames, 0u);
 }
 
 TEST(depth_quality, window_keeps_the_last_frames_of_one_size_and_region) {
@@ -125,8 +126,11 @@ TEST(depth_quality, window_keeps_the_last_frames_of_one_size_and_region) {
     synthetic::resize(other, 50, 200);
     EXPECT_TRUE(w.push(other));
     EXPECT_EQ(w.size(), 1u) << "a frame of another size empties the window";
+    w.set_target(dq::target::sphere);
+    EXPECT_EQ(w.size(), 0u) << "so does another target";
+    w.push(other);
     w.set_region({0, 0, 5, 5});
-    EXPECT_EQ(w.size(), 0u) << "another region empties it";
+    EXPECT_EQ(w.size(), 0u) << "and another region";
     other.points.clear();
     EXPECT_FALSE(w.push(other)) << "a frame without points";
     w.set_region({390, 0, 20, 5});
