@@ -245,3 +245,26 @@ TEST(offset_calibration, centre_columns_and_the_chart_values) {
     EXPECT_EQ(vc[1].x, 1.0);
     EXPECT_EQ(vc[1].y, -2.0);
 }
+
+TEST(offset_calibration, what_spoils_a_run) {
+    EXPECT_EQ(offset_calibration::driver_channels(0), 48);
+    EXPECT_EQ(offset_calibration::driver_channels(5), 60);
+    EXPECT_EQ(offset_calibration::driver_channels(200), 64);
+    // 4 rows x 10 columns; 3 channels of 3 columns leave column 9 to none.
+    const struct {
+        std::vector<int> holes; // pixel indices without a return
+        std::size_t in_channels, uneven;
+    } cases[] = {
+        {{}, 0, 0},
+        {{9, 19, 29, 39}, 0, 0},  // a dead column outside the channels, in every half-row alike
+        {{0}, 1, 1},              // one pixel of channel 0, in the left half of row 0
+        {{5, 15, 25, 35, 16}, 5, 1},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::int32_t> depth(40, 2000);
+        for (int i : c.holes) depth[std::size_t(i)] = 0;
+        EXPECT_EQ(offset_calibration::missing_in_channels(depth.data(), depth.size(), 4, 10, 3), c.in_channels);
+        EXPECT_EQ(offset_calibration::uneven_half_rows(depth.data(), depth.size(), 4, 10), c.uneven);
+    }
+    EXPECT_EQ(offset_calibration::missing_in_channels(nullptr, 0, 4, 10, 3), 0u) << "a frame smaller than it claims";
+}
