@@ -57,7 +57,7 @@ QMessageBox::StandardButton dialog_seam::question(QWidget* parent, const QString
 }
 
 QString dialog_seam::save_file_name(QWidget* parent, const QString& caption, const QString& dir,
-                                   const QString& filter) {
+                                   const QString& filter, bool append) {
     if (current_responder()) {
         request req;
         req.type = kind::save_file;
@@ -67,7 +67,8 @@ QString dialog_seam::save_file_name(QWidget* parent, const QString& caption, con
         req.filter = filter;
         return current_responder()(req).file;
     }
-    return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+    return QFileDialog::getSaveFileName(parent, caption, dir, filter, nullptr,
+                                        append ? QFileDialog::DontConfirmOverwrite : QFileDialog::Options());
 }
 
 QString dialog_seam::open_file_name(QWidget* parent, const QString& caption, const QString& dir,

@@ -41,7 +41,10 @@ public:
     // A box without icon asking the user to confirm (for example Ok / Cancel).
     static QMessageBox::StandardButton question(QWidget* parent, const QString& title, const QString& text,
                                                 QMessageBox::StandardButtons buttons);
-    static QString save_file_name(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
+    // `append`: the file is added to, not replaced, so an existing one is
+    // chosen without the question whether to replace it.
+    static QString save_file_name(QWidget* parent, const QString& caption, const QString& dir, const QString& filter,
+                                  bool append = false);
     static QString open_file_name(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
     // Runs one of the program's own modal dialogs (request.parent is the
     // dialog). A responder acts on the dialog instead of the user; the

@@ -175,7 +175,8 @@ bool menu_depth_quality::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void menu_depth_quality::on_btn_save_metrics_clicked() {
-    const QString path = dialog_seam::save_file_name(this, tr("Save metrics"), QDir::homePath(), tr("Metrics (*.csv)"));
+    const QString path = dialog_seam::save_file_name(this, tr("Save metrics"), QDir::homePath(), tr("Metrics (*.csv)"),
+                                                     true); // a log: rows are added
     if (path.isEmpty()) return;
     dqt::entry e;
     e.time = QDateTime::currentDateTime().toString(Qt::ISODate).toStdString();
