@@ -54,6 +54,28 @@ std::string log_line(const pick& a, const pick& b) {
 
 std::string distance_label(const pick& a, const pick& b) { return m3(distance(a, b)) + " m"; }
 
+long nearest_on_screen(const float* xyz, std::size_t count, std::size_t stride, const double m[16], int width,
+                       int height, double click_x, double click_y, double reach) {
+    long best = -1;
+    double best_d2 = reach * reach, best_depth = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const float* p = xyz + i * stride;
+        if ((p[0] == 0 && p[1] == 0 && p[2] == 0) || !std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))
+            continue;
+        const double w = m[12] * p[0] + m[13] * p[1] + m[14] * p[2] + m[15];
+        if (!(w > 0)) continue; // behind the camera
+        const double sx = (m[0] * p[0] + m[1] * p[1] + m[2] * p[2] + m[3]) / w;
+        const double sy = (m[4] * p[0] + m[5] * p[1] + m[6] * p[2] + m[7]) / w;
+        const double sz = (m[8] * p[0] + m[9] * p[1] + m[10] * p[2] + m[11]) / w;
+        const double dx = (sx + 1) * 0.5 * width - click_x, dy = (sy + 1) * 0.5 * height - click_y;
+        const double d2 = dx * dx + dy * dy;
+        // Within a pixel of the best so far, the nearer to the camera wins.
+        if (d2 > best_d2 + 1.0 || (best >= 0 && d2 > best_d2 - 1.0 && sz >= best_depth)) continue;
+        best = long(i), best_d2 = std::min(d2, best_d2), best_depth = sz;
+    }
+    return best;
+}
+
 bool measurement::add(const pick& p) {
     if (!p.has_return) return false;
     if (count_ == 1) {

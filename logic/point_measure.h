@@ -44,6 +44,15 @@ std::string log_line(const pick& a, const pick& b);
 // "1.234 m": the label drawn next to the line.
 std::string distance_label(const pick& a, const pick& b);
 
+// The point of a cloud drawn nearest to a click, for a view whose world to
+// clip transform is `m` (4 x 4, row-major) on a width x height window (y up,
+// as the click). Points at the origin (pixels parked there because they have
+// no return or lie outside the distance window), behind the camera or not
+// finite are not drawn points. Only a point within `reach` pixels counts;
+// of two at the same spot the nearer to the camera. -1 for none.
+long nearest_on_screen(const float* xyz, std::size_t count, std::size_t stride, const double m[16], int width,
+                       int height, double click_x, double click_y, double reach);
+
 // One measurement: a first pick, a second one that completes it, and a
 // third that starts the next. Picks without a return are not taken.
 class measurement {

@@ -11,6 +11,8 @@
 #include <QMouseEvent>
 #include <QVTKOpenGLNativeWidget.h>
 #include <pcl/visualization/pcl_visualizer.h>
+#include <vtkCamera.h>
+#include <vtkMatrix4x4.h>
 #include <vtkRenderWindowInteractor.h>
 #include <vtkRenderer.h>
 #include <vtkRendererCollection.h>
@@ -37,9 +39,7 @@ viewer_pointcloud::viewer_pointcloud(QWidget* parent) : QWidget(parent), view_(n
     ui = new Ui::viewer_pointcloud;
     ui->setupUi(this);
     view_->attach(ui->qvtkWidget);
-    view_->visualizer()->registerPointPickingCallback([this](const pcl::visualization::PointPickingEvent& e) {
-        picked(int(e.getPointIndex()), e.getCloudName());
-    });
+    view_->visualizer()->registerPointPickingCallback([this](const pcl::visualization::PointPickingEvent&) { picked(); });
     ui->qvtkWidget->installEventFilter(this);
 }
 
@@ -155,24 +155,25 @@ void viewer_pointcloud::get_main_zx_axis(bool enable) { zx_axis_ = enable; }
 
 // ---- the ruler ----
 
-void viewer_pointcloud::picked(int index, const std::string& cloud_name) {
-    // Only the frame's own points: not a marker, not a point parked at the
-    // origin because it lies outside the distance window or has no return.
-    if (index < 0 || frame_ == nullptr || (!cloud_name.empty() && cloud_name != kCloudId)) return;
-    if (std::size_t(index) >= cloud_->size()) return;
-    const auto& shown = (*cloud_)[std::size_t(index)];
-    if (shown.x == 0 && shown.y == 0 && shown.z == 0) return;
-    // The picker also answers clicks on the empty background with some point
-    // of the cloud: only a point drawn near the click counts.
+void viewer_pointcloud::picked() {
+    // The visualizer's picker takes the point nearest to the click's ray,
+    // the pixels parked at the origin included, which lie on the ray of
+    // every click near the view's centre: the nearest drawn point is
+    // looked up here instead.
+    if (frame_ == nullptr || cloud_->empty()) return;
     vtkRenderer* renderer = view_->visualizer()->getRendererCollection()->GetFirstRenderer();
+    const int* size = renderer->GetSize();
     const int* click = ui->qvtkWidget->interactor()->GetEventPosition();
-    renderer->SetWorldPoint(shown.x, shown.y, shown.z, 1.0);
-    renderer->WorldToDisplay();
-    const double* at = renderer->GetDisplayPoint();
-    const double reach = std::max(kPickReach, point_size_);
-    if (std::hypot(at[0] - click[0], at[1] - click[1]) > reach) return;
+    double m[16];
+    vtkMatrix4x4* transform =
+        renderer->GetActiveCamera()->GetCompositeProjectionTransformMatrix(renderer->GetTiledAspectRatio(), -1, 1);
+    for (int i = 0; i < 16; ++i) m[i] = transform->GetElement(i / 4, i % 4);
+    const long index = point_measure::nearest_on_screen(&(*cloud_)[0].x, cloud_->size(), sizeof(pcl::PointXYZRGB) / sizeof(float),
+                                                         m, size[0], size[1], click[0], click[1],
+                                                         std::max(kPickReach, point_size_));
     int row = 0, col = 0;
-    if (!point_measure::pixel_of(std::size_t(index), int(cloud_->height), int(cloud_->width), row, col)) return;
+    if (index < 0 || !point_measure::pixel_of(std::size_t(index), int(cloud_->height), int(cloud_->width), row, col))
+        return;
     const point_measure::pick p = point_measure::read(*frame_, row, col);
     if (p.has_return) take(p);
 }
@@ -226,12 +227,6 @@ void viewer_pointcloud::draw_measurement() {
                      kMarker[0], kMarker[1], kMarker[2], measure_ids[3]);
     }
     if (!readout_.empty()) v->addText(readout_, 10, 10, 13, 1.0, 1.0, 1.0, measure_ids[4]);
-    // The picker looks at the cloud alone, not through the markers.
-    const auto shapes = v->getShapeActorMap();
-    for (const char* id : measure_ids) {
-        const auto found = shapes->find(id);
-        if (found != shapes->end() && found->second != nullptr) found->second->PickableOff();
-    }
     view_->render();
 }
 

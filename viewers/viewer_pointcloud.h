@@ -93,7 +93,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void picked(int index, const std::string& cloud_name);
+    void picked();
     void take(const point_measure::pick& p);
     void draw_measurement();
     // Moves the camera to the first pending axis view (xy, yz, zx), keeping

@@ -56,3 +56,21 @@ TEST(point_measure, pixels_readouts_and_distances) {
     EXPECT_FALSE(m.add(b));
     EXPECT_EQ(m.count(), 1) << "the third pick starts anew";
 }
+
+TEST(point_measure, nearest_drawn_point_to_a_click) {
+    // Clip coordinates = world coordinates: (x, y) in -1..1 spans a 200 x 200 window.
+    const double identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const float points[][3] = {{0, 0, 0}, {0.5f, 0.5f, 0.2f}, {0.5f, 0.5f, 0.1f}, {-0.5f, 0, 0}, {NAN, 0, 0}};
+    const struct {
+        double x, y;
+        long expected;
+    } cases[] = {
+        {100, 100, -1}, // only the origin, which holds the parked pixels
+        {152, 149, 2},  // of two at one spot, the nearer to the camera
+        {50, 100, 3},
+        {60, 100, -1},  // ten pixels away: out of reach
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(pm::nearest_on_screen(&points[0][0], 5, 3, identity, 200, 200, c.x, c.y, 8.0), c.expected)
+            << c.x << ", " << c.y;
+}
