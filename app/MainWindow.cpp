@@ -271,7 +271,8 @@ void MainWindow::wire() {
     connect(this, &MainWindow::send_main_data, tool_admin_->offset_cal, &menu_offset_cal::updateScene);      // 79
     connect(this, &MainWindow::send_main_log_message, tool_log_, &tool_log::append_log);                     // 80
     connect(viewer_image_, &viewer_image::send_viewer_log, this, &MainWindow::get_main_log);                 // 81
-    connect(viewer_pointcloud_, &viewer_pointcloud::send_viewer_log, this, &MainWindow::get_main_log);       // capture failures
+    connect(viewer_pointcloud_, &viewer_pointcloud::send_viewer_log, this, &MainWindow::get_main_log);       // capture failures, measurements
+    connect(viewer_image_, &viewer_image::send_viewer_pixel_picked, viewer_pointcloud_, &viewer_pointcloud::select_pixel); // the ruler
     connect(tool_admin_, &tool_admin::send_tool_log, this, &MainWindow::get_main_log);                       // calibration tools
     connect(health_timer, &QTimer::timeout, this, &MainWindow::on_health_timer);                             // status bar, silent sensor
 }

@@ -6,6 +6,9 @@
 
 #include <QFile>
 #include <QLabel>
+#include <QMouseEvent>
+
+#include <algorithm>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -28,6 +31,18 @@ QLabel* viewer_image::image_label(kind k) const {
 }
 
 bool viewer_image::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        for (kind k : {ambient, depth, intensity}) {
+            const QLabel* label = image_label(k);
+            const cv::Mat& shown = kept_[k];
+            if (watched != label || shown.empty() || label->width() <= 0 || label->height() <= 0) continue;
+            // The picture fills the label (its aspect ratio is not kept).
+            const QPointF at = static_cast<QMouseEvent*>(event)->localPos();
+            const int col = std::clamp(int(at.x() * shown.cols / label->width()), 0, shown.cols - 1);
+            const int row = std::clamp(int(at.y() * shown.rows / label->height()), 0, shown.rows - 1);
+            emit send_viewer_pixel_picked(row, col);
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 

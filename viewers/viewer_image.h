@@ -40,6 +40,8 @@ signals:
     void send_viewer_image_depth_img(cv::Mat img);
     void send_viewer_image_intensity_img(cv::Mat img);
     void send_viewer_log(QString msg);
+    // A left click on one of the three pictures: the pixel under it.
+    void send_viewer_pixel_picked(int row, int col);
 
 public slots:
     void updateScene(TAVRIN::DadodUz::scene_t& scene);

@@ -7,7 +7,15 @@
 #include "viewers/cloud_view.h"
 
 #include <QFile>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QVTKOpenGLNativeWidget.h>
 #include <pcl/visualization/pcl_visualizer.h>
+#include <vtkCamera.h>
+#include <vtkMatrix4x4.h>
+#include <vtkRenderWindowInteractor.h>
+#include <vtkRenderer.h>
+#include <vtkRendererCollection.h>
 
 #include <cmath>
 #include <exception>
@@ -15,7 +23,14 @@
 
 namespace {
 const char* const kCloudId = "cloud";
-}
+// Markers in magenta, a colour no colour mode gives a point.
+constexpr double kMarker[3] = {1.0, 0.0, 1.0};
+// How far from a drawn point a click may land and still pick it, in pixels.
+constexpr double kPickReach = 8.0;
+} // namespace
+
+const char* const viewer_pointcloud::measure_ids[5] = {"measure_a", "measure_b", "measure_line", "measure_distance",
+                                                       "measure_readout"};
 
 viewer_pointcloud::viewer_pointcloud(QWidget* parent) : QWidget(parent), view_(new cloud_view("pclviz_")) {
     viewer_metatypes::register_all();
@@ -24,6 +39,8 @@ viewer_pointcloud::viewer_pointcloud(QWidget* parent) : QWidget(parent), view_(n
     ui = new Ui::viewer_pointcloud;
     ui->setupUi(this);
     view_->attach(ui->qvtkWidget);
+    view_->visualizer()->registerPointPickingCallback([this](const pcl::visualization::PointPickingEvent&) { picked(); });
+    ui->qvtkWidget->installEventFilter(this);
 }
 
 viewer_pointcloud::~viewer_pointcloud() {
@@ -36,6 +53,7 @@ vtkGenericOpenGLRenderWindow* viewer_pointcloud::render_window() const { return 
 QVTKOpenGLNativeWidget* viewer_pointcloud::vtk_widget() const { return ui->qvtkWidget; }
 
 void viewer_pointcloud::updatePointCloud(TAVRIN::DadodUz::scene_t& scene) {
+    frame_ = &scene;
     try {
         cloud_builder::build(scene, params_, images_, *cloud_);
         view_->show(cloud_, kCloudId);
@@ -134,3 +152,97 @@ void viewer_pointcloud::get_main_grid(bool enable) {
 void viewer_pointcloud::get_main_xy_axis(bool enable) { xy_axis_ = enable; }
 void viewer_pointcloud::get_main_yz_axis(bool enable) { yz_axis_ = enable; }
 void viewer_pointcloud::get_main_zx_axis(bool enable) { zx_axis_ = enable; }
+
+// ---- the ruler ----
+
+void viewer_pointcloud::picked() {
+    // The visualizer's picker takes the point nearest to the click's ray,
+    // the pixels parked at the origin included, which lie on the ray of
+    // every click near the view's centre: the nearest drawn point is
+    // looked up here instead.
+    if (frame_ == nullptr || cloud_->empty()) return;
+    vtkRenderer* renderer = view_->visualizer()->getRendererCollection()->GetFirstRenderer();
+    const int* size = renderer->GetSize();
+    const int* click = ui->qvtkWidget->interactor()->GetEventPosition();
+    double m[16];
+    vtkMatrix4x4* transform =
+        renderer->GetActiveCamera()->GetCompositeProjectionTransformMatrix(renderer->GetTiledAspectRatio(), -1, 1);
+    for (int i = 0; i < 16; ++i) m[i] = transform->GetElement(i / 4, i % 4);
+    const long index = point_measure::nearest_on_screen(&(*cloud_)[0].x, cloud_->size(), sizeof(pcl::PointXYZRGB) / sizeof(float),
+                                                         m, size[0], size[1], click[0], click[1],
+                                                         std::max(kPickReach, point_size_));
+    int row = 0, col = 0;
+    if (index < 0 || !point_measure::pixel_of(std::size_t(index), int(cloud_->height), int(cloud_->width), row, col))
+        return;
+    const point_measure::pick p = point_measure::read(*frame_, row, col);
+    if (p.has_return) take(p);
+}
+
+void viewer_pointcloud::select_pixel(int row, int col) {
+    if (frame_ == nullptr) return;
+    const point_measure::pick p = point_measure::read(*frame_, row, col);
+    if (p.has_return) {
+        take(p);
+        return;
+    }
+    readout_ = point_measure::readout("Pixel", p);
+    draw_measurement();
+}
+
+void viewer_pointcloud::take(const point_measure::pick& p) {
+    const bool complete = ruler_.add(p);
+    readout_ = point_measure::readout("A", ruler_.a());
+    if (complete) {
+        readout_ += "\n" + point_measure::readout("B", ruler_.b()) + "\nA-B " +
+                    point_measure::distance_label(ruler_.a(), ruler_.b());
+        emit send_viewer_log(QString::fromStdString(point_measure::log_line(ruler_.a(), ruler_.b())));
+    }
+    draw_measurement();
+}
+
+void viewer_pointcloud::clear_measurement() {
+    ruler_.clear();
+    readout_.clear();
+    draw_measurement();
+}
+
+void viewer_pointcloud::draw_measurement() {
+    pcl::visualization::PCLVisualizer* v = view_->visualizer();
+    for (const char* id : measure_ids) v->removeShape(id);
+    const auto at = [](const point_measure::pick& p) {
+        return pcl::PointXYZ(float(p.x), float(p.y), float(p.z));
+    };
+    const auto marker = [&](const point_measure::pick& p, const char* id) {
+        v->addSphere(at(p), std::max(0.02, 0.01 * p.range), kMarker[0], kMarker[1], kMarker[2], id);
+    };
+    if (ruler_.count() >= 1) marker(ruler_.a(), measure_ids[0]);
+    if (ruler_.count() == 2) {
+        marker(ruler_.b(), measure_ids[1]);
+        v->addLine(at(ruler_.a()), at(ruler_.b()), kMarker[0], kMarker[1], kMarker[2], measure_ids[2]);
+        v->setShapeRenderingProperties(pcl::visualization::PCL_VISUALIZER_LINE_WIDTH, 2.0, measure_ids[2]);
+        const point_measure::pick& a = ruler_.a();
+        const point_measure::pick& b = ruler_.b();
+        const pcl::PointXYZ middle(float((a.x + b.x) / 2), float((a.y + b.y) / 2), float((a.z + b.z) / 2));
+        v->addText3D(point_measure::distance_label(a, b), middle, std::max(0.03, 0.02 * point_measure::distance(a, b)),
+                     kMarker[0], kMarker[1], kMarker[2], measure_ids[3]);
+    }
+    if (!readout_.empty()) v->addText(readout_, 10, 10, 13, 1.0, 1.0, 1.0, measure_ids[4]);
+    view_->render();
+}
+
+bool viewer_pointcloud::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->qvtkWidget) {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            clear_measurement();
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonPress) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::RightButton && (mouse->modifiers() & Qt::ShiftModifier)) {
+                clear_measurement();
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "logic/cloud_builder.h"
+#include "logic/point_measure.h"
 #include "viewers/viewer_metatypes.h"
 
 #include <QString>
@@ -56,6 +57,13 @@ public:
     bool zx_axis_pending() const { return zx_axis_; }
     const cloud_builder::colour_images& colour_images() const { return images_; }
 
+    // The ruler: shift + left click picks a shown point (or a pixel of the
+    // image view is selected), a second pick measures, a third starts anew;
+    // shift + right click or Escape clears. The shapes it draws carry these ids.
+    const point_measure::measurement& measurement() const { return ruler_; }
+    const std::string& readout_text() const { return readout_; }
+    static const char* const measure_ids[5];
+
 signals:
     // A line for the log pane: a capture that could not be written.
     void send_viewer_log(QString msg);
@@ -77,8 +85,17 @@ public slots:
     void get_main_xy_axis(bool enable);
     void get_main_yz_axis(bool enable);
     void get_main_zx_axis(bool enable);
+    // Selects pixel (row, column) of the frame shown, as a pick in the cloud.
+    void select_pixel(int row, int col);
+    void clear_measurement();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void picked();
+    void take(const point_measure::pick& p);
+    void draw_measurement();
     // Moves the camera to the first pending axis view (xy, yz, zx), keeping
     // its distance from the origin, and clears that flag.
     void apply_axis_view();
@@ -95,4 +112,10 @@ private:
     bool zx_axis_ = false;
     std::vector<std::string> grid_ids_;
     cloud_builder::colour_images images_;
+
+    // The frame on screen: the main window's one frame record, refilled in
+    // place on every tick, read only between ticks when a pick comes in.
+    const scene_t* frame_ = nullptr;
+    point_measure::measurement ruler_;
+    std::string readout_;
 };
