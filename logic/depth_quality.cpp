@@ -323,14 +323,13 @@ double robust_sigma(std::vector<float> values) {
     return 1.4826 * median(values);
 }
 
-double spread(const std::vector<double>& sum, const std::vector<std::size_t>& count) {
+double spread(const std::vector<double>& means) {
     bool any = false;
     double lo = 0, hi = 0;
-    for (std::size_t i = 0; i < sum.size() && i < count.size(); ++i) {
-        if (count[i] == 0) continue;
-        const double mean = sum[i] / double(count[i]);
-        lo = any ? std::min(lo, mean) : mean;
-        hi = any ? std::max(hi, mean) : mean;
+    for (double v : means) {
+        if (std::isnan(v)) continue;
+        lo = any ? std::min(lo, v) : v;
+        hi = any ? std::max(hi, v) : v;
         any = true;
     }
     return any ? hi - lo : none;
@@ -346,21 +345,23 @@ metrics measure(const window& w, int channels, double ground_truth_mm) {
     const std::size_t returns = w.returns();
     if (returns == 0) return m;
 
-    // The surface, in the sums' coordinates (about the window's origin).
-    const bool wall = w.kind() == target::wall;
+    // The surface, absolute for the points and relative to the window's
+    // origin for the sums.
+    surface s;
+    s.wall = w.kind() == target::wall;
     const float* o = w.origin();
     plane rel;
     double sphere = 0;
-    if (wall) {
-        const plane p = w.fit();
-        if (!p.ok) return m;
-        m.wall = p;
-        m.distance = p.d;
-        m.angle = std::acos(std::min(1.0, std::fabs(p.nx))) * 180.0 / M_PI;
-        rel = p;
-        rel.d = p.d - (p.nx * o[0] + p.ny * o[1] + p.nz * o[2]);
+    if (s.wall) {
+        s.p = w.fit();
+        if (!s.p.ok) return m;
+        m.wall = s.p;
+        m.distance = s.p.d;
+        m.angle = std::acos(std::min(1.0, std::fabs(s.p.nx))) * 180.0 / M_PI;
+        rel = s.p;
+        rel.d = s.p.d - (s.p.nx * o[0] + s.p.ny * o[1] + s.p.nz * o[2]);
     } else {
-        m.distance = w.median_range();
+        s.range = m.distance = w.median_range();
         sphere = m.distance - w.shift();
     }
     m.outliers = 100.0 * (double(returns) - w.sums().n) / double(returns);
@@ -371,28 +372,18 @@ metrics measure(const window& w, int channels, double ground_truth_mm) {
     std::size_t count = 0;
     for (std::size_t i = 0; i < newest.range.size(); ++i) {
         if (!newest.inlier[i]) continue;
-        const double e = wall ? m.wall.nx * newest.x[i] + m.wall.ny * newest.y[i] + m.wall.nz * newest.z[i] - m.wall.d
-                              : newest.range[i] - m.distance;
+        const double e = s.error(newest, i);
         sq += e * e, ++count;
     }
     if (count > 0) m.rms = std::sqrt(sq / double(count));
 
-    const auto means = [&](const std::vector<inlier_sums>& groups, std::vector<double>& sum, std::vector<std::size_t>& n) {
-        sum.assign(groups.size(), 0.0);
-        n.assign(groups.size(), 0);
-        for (std::size_t g = 0; g < groups.size(); ++g) {
-            if (!(groups[g].n > 0.5)) continue;
-            sum[g] = groups[g].mean_error(rel, wall, sphere);
-            n[g] = 1;
-        }
+    const auto mean_errors = [&](const std::vector<inlier_sums>& groups) {
+        std::vector<double> means(groups.size());
+        for (std::size_t g = 0; g < groups.size(); ++g) means[g] = groups[g].mean_error(rel, s.wall, sphere);
+        return means;
     };
-    std::vector<double> sum;
-    std::vector<std::size_t> n;
-    means(w.column_sums(), sum, n);
-    for (std::size_t c = 0; c < sum.size(); ++c)
-        if (n[c] > 0) m.column_error[c] = sum[c];
-    means(w.half_sums(), sum, n);
-    m.row_spread = spread(sum, n);
+    m.column_error = mean_errors(w.column_sums());
+    m.row_spread = spread(mean_errors(w.half_sums()));
 
     const int cols = w.frame_cols();
     const int g = channels > 0 ? cols / channels : 0;
@@ -402,8 +393,7 @@ metrics measure(const window& w, int channels, double ground_truth_mm) {
             const int column = roi.x + c;
             if (column < channels * g) channel[std::size_t(column / g)].add(w.column_sums()[std::size_t(c)]);
         }
-        means(channel, sum, n);
-        m.channel_spread = spread(sum, n);
+        m.channel_spread = spread(mean_errors(channel));
     }
 
     std::vector<float> deviations;

@@ -192,8 +192,8 @@ double median(std::vector<float>& values);
 // 1.4826 × the median absolute deviation from the median; NaN for none.
 double robust_sigma(std::vector<float> values);
 
-// Largest minus smallest of the means sum[i] / count[i] over the groups with
-// a count; NaN when no group has one.
-double spread(const std::vector<double>& sum, const std::vector<std::size_t>& count);
+// Largest minus smallest of the means, leaving out NaN (a group without an
+// inlier); NaN when every one is.
+double spread(const std::vector<double>& means);
 
 } // namespace depth_quality

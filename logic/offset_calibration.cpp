@@ -139,7 +139,7 @@ int driver_channels(int vcsel_type) {
 }
 
 std::size_t missing_in_channels(const std::int32_t* depth, std::size_t size, int rows, int cols, int channels) {
-    if (rows <= 0 || cols <= 0 || channels <= 0 || size < std::size_t(rows) * std::size_t(cols)) return 0;
+    if (!frame_ok(depth, size, rows, cols) || channels <= 0) return 0;
     const int width = (cols / channels) * channels;
     std::size_t missing = 0;
     for (int r = 0; r < rows; ++r)
@@ -148,10 +148,10 @@ std::size_t missing_in_channels(const std::int32_t* depth, std::size_t size, int
 }
 
 std::size_t uneven_half_rows(const std::int32_t* depth, std::size_t size, int rows, int cols) {
-    if (rows <= 0 || cols < 2 || size < std::size_t(rows) * std::size_t(cols)) return 0;
+    if (!frame_ok(depth, size, rows, cols) || cols < 2) return 0;
     std::size_t uneven = 0;
     const int half = cols / 2;
-    for (const auto [from, to] : {std::pair<int, int>{0, half}, std::pair<int, int>{half, cols}}) {
+    for (const auto& [from, to] : {std::pair<int, int>{0, half}, std::pair<int, int>{half, cols}}) {
         std::vector<int> missing(std::size_t(rows), 0);
         for (int r = 0; r < rows; ++r)
             for (int c = from; c < to; ++c) missing[std::size_t(r)] += depth[std::size_t(r) * std::size_t(cols) + std::size_t(c)] <= 0;

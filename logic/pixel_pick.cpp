@@ -6,6 +6,13 @@
 
 namespace pixel_pick {
 
+int from_stretched_click(double click, int shown, int size) {
+    if (size <= 0 || shown <= 0) return 0;
+    const double v = std::floor(click * size / shown);
+    if (!(v > 0)) return 0; // also NaN
+    return v >= size - 1 ? size - 1 : static_cast<int>(v);
+}
+
 int from_click(double click, int zoom, int size) {
     if (size <= 0) return 0;
     const double v = std::round(click / std::max(zoom, 1));

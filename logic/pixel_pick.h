@@ -13,6 +13,10 @@ namespace pixel_pick {
 // counts as 1.
 int from_click(double click, int zoom, int size);
 
+// The image coordinate of a click on an image stretched to fill `shown`
+// pixels of its label: floor(click * size / shown), kept inside 0 .. size - 1.
+int from_stretched_click(double click, int shown, int size);
+
 // The keys that move a picked pixel.
 enum class key { left, up, right, down };
 

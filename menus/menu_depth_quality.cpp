@@ -4,6 +4,7 @@
 #include "logic/depth_quality_text.h"
 #include "logic/display_pipeline.h"
 #include "logic/offset_calibration.h"
+#include "logic/pixel_pick.h"
 #include "ui_menu_depth_quality.h"
 #include "viewers/label_picture.h"
 
@@ -146,10 +147,8 @@ void menu_depth_quality::show_metrics() {
 }
 
 QPoint menu_depth_quality::pixel_at(const QPointF& click) const {
-    const QSize size = ui->im_depth->size();
-    const int c = size.width() > 0 ? int(std::floor(click.x() * cols / size.width())) : 0;
-    const int r = size.height() > 0 ? int(std::floor(click.y() * rows / size.height())) : 0;
-    return {std::clamp(c, 0, cols - 1), std::clamp(r, 0, rows - 1)};
+    return {pixel_pick::from_stretched_click(click.x(), ui->im_depth->width(), cols),
+            pixel_pick::from_stretched_click(click.y(), ui->im_depth->height(), rows)};
 }
 
 bool menu_depth_quality::eventFilter(QObject* watched, QEvent* event) {

@@ -1,14 +1,13 @@
 // The image view.
 #include "viewers/viewer_image.h"
 
+#include "logic/pixel_pick.h"
 #include "ui_viewer_image.h"
 #include "viewers/label_picture.h"
 
 #include <QFile>
 #include <QLabel>
 #include <QMouseEvent>
-
-#include <algorithm>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -35,12 +34,11 @@ bool viewer_image::eventFilter(QObject* watched, QEvent* event) {
         for (kind k : {ambient, depth, intensity}) {
             const QLabel* label = image_label(k);
             const cv::Mat& shown = kept_[k];
-            if (watched != label || shown.empty() || label->width() <= 0 || label->height() <= 0) continue;
+            if (watched != label || shown.empty()) continue;
             // The picture fills the label (its aspect ratio is not kept).
             const QPointF at = static_cast<QMouseEvent*>(event)->localPos();
-            const int col = std::clamp(int(at.x() * shown.cols / label->width()), 0, shown.cols - 1);
-            const int row = std::clamp(int(at.y() * shown.rows / label->height()), 0, shown.rows - 1);
-            emit send_viewer_pixel_picked(row, col);
+            emit send_viewer_pixel_picked(pixel_pick::from_stretched_click(at.y(), label->height(), shown.rows),
+                                          pixel_pick::from_stretched_click(at.x(), label->width(), shown.cols));
         }
     }
     return QWidget::eventFilter(watched, event);
