@@ -44,8 +44,7 @@ constexpr int kCommandTimeoutMs = 3000;
 // The command channel is kept alive: after this long without a record from
 // the sensor, a ping asks for one (a sensor that sends no frames still answers).
 constexpr int kKeepAliveMs = 1000;
-constexpr int kHelloTimeoutMs = 2000;
-constexpr int kConnectTimeoutMs = 2000;
+constexpr int kDefaultConnectTimeoutMs = 2000;  // TCP accept, then the hello's answer
 constexpr std::size_t kMaxQueuedMessages = 1024;
 constexpr std::size_t kMaxQueuedHistograms = 8192;
 // Histograms waiting longer than this are dropped unread: a viewer that takes
@@ -97,6 +96,8 @@ struct DadodUz::Impl {
     in_addr device_addr{};
     std::uint32_t session = 0;
     std::atomic<bool> quit{false};
+    int connect_timeout_ms = kDefaultConnectTimeoutMs;
+    std::string last_error;
     std::atomic<bool> link_up{false};
     std::atomic<bool> delivering{true};
     std::thread tcp_thread, udp_thread, fw_thread;
@@ -117,6 +118,7 @@ struct DadodUz::Impl {
     std::deque<gx::device_message> messages;
 
     std::mutex data_mutex;
+    std::condition_variable scene_cv;  // a new frame, or the session ending
     scene_t latest;
     bool latest_new = false;
     sensing_packet_t status{};
@@ -364,6 +366,7 @@ struct DadodUz::Impl {
         }
         std::swap(latest, work);
         latest_new = true;
+        scene_cv.notify_all();
     }
 
     static std::int64_t now_ns() {
@@ -425,14 +428,16 @@ struct DadodUz::Impl {
     // ------------------------------------------------------------ session
     bool open_stream(const IP_ADDRESS_T& dev, const IP_ADDRESS_T& local) {
         in_addr dev_ip{}, local_ip{};
-        if (!parse_ipv4(dev.ip, dev_ip) || dev.port <= 0 || dev.port > 65535) return false;
+        if (!parse_ipv4(dev.ip, dev_ip)) return refuse("the sensor address \"" + dev.ip + "\" is not an IPv4 address");
+        if (dev.port <= 0 || dev.port > 65535) return refuse("the sensor port " + std::to_string(dev.port) + " is not 1-65535");
         if (local.ip.empty()) local_ip.s_addr = htonl(INADDR_ANY);
-        else if (!parse_ipv4(local.ip, local_ip)) return false;
-        if (local.port < 0 || local.port > 65535) return false;
+        else if (!parse_ipv4(local.ip, local_ip)) return refuse("the local address \"" + local.ip + "\" is not an IPv4 address");
+        if (local.port < 0 || local.port > 65535) return refuse("the local port " + std::to_string(local.port) + " is not 0-65535");
         device_addr = dev_ip;
+        const std::string where = dev.ip + ":" + std::to_string(dev.port);
 
         udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        if (udp < 0) return false;
+        if (udp < 0) return fail("no UDP socket: ");
         int rcv = kReceiveBuffer;
         if (::setsockopt(udp, SOL_SOCKET, SO_RCVBUFFORCE, &rcv, sizeof rcv) != 0)
             ::setsockopt(udp, SOL_SOCKET, SO_RCVBUF, &rcv, sizeof rcv);
@@ -440,25 +445,32 @@ struct DadodUz::Impl {
         la.sin_family = AF_INET;
         la.sin_addr = local_ip;
         la.sin_port = htons(std::uint16_t(local.port));
-        if (::bind(udp, reinterpret_cast<sockaddr*>(&la), sizeof la) != 0) return fail();
+        if (::bind(udp, reinterpret_cast<sockaddr*>(&la), sizeof la) != 0)
+            return fail("cannot receive on " + (local.ip.empty() ? std::string("*") : local.ip) + ":" + std::to_string(local.port) + ": ");
         socklen_t len = sizeof la;
-        if (::getsockname(udp, reinterpret_cast<sockaddr*>(&la), &len) != 0) return fail();
+        if (::getsockname(udp, reinterpret_cast<sockaddr*>(&la), &len) != 0) return fail("no UDP port: ");
         const std::uint16_t udp_port = ntohs(la.sin_port);
 
         tcp = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (tcp < 0) return fail();
+        if (tcp < 0) return fail("no TCP socket: ");
         sockaddr_in da{};
         da.sin_family = AF_INET;
         da.sin_addr = dev_ip;
         da.sin_port = htons(std::uint16_t(dev.port));
         int rc = ::connect(tcp, reinterpret_cast<sockaddr*>(&da), sizeof da);
-        if (rc != 0 && errno != EINPROGRESS) return fail();
+        if (rc != 0 && errno != EINPROGRESS) return fail(where + ": ");
         if (rc != 0) {
             pollfd pfd{tcp, POLLOUT, 0};
-            if (::poll(&pfd, 1, kConnectTimeoutMs) != 1) return fail();
+            if (::poll(&pfd, 1, connect_timeout_ms) != 1) {
+                errno = ETIMEDOUT;
+                return fail(where + " did not accept the connection within " + std::to_string(connect_timeout_ms) + " ms: ");
+            }
             int err = 0;
             socklen_t el = sizeof err;
-            if (::getsockopt(tcp, SOL_SOCKET, SO_ERROR, &err, &el) != 0 || err != 0) return fail();
+            if (::getsockopt(tcp, SOL_SOCKET, SO_ERROR, &err, &el) != 0 || err != 0) {
+                errno = err;
+                return fail(where + ": ");
+            }
         }
         const int flags = ::fcntl(tcp, F_GETFL);
         ::fcntl(tcp, F_SETFL, flags & ~O_NONBLOCK);
@@ -479,19 +491,26 @@ struct DadodUz::Impl {
         std::uint8_t hello[6];
         gx::put_u32(hello, session);
         gx::put_u16(hello + 4, udp_port);
-        if (!command(gx::cmd::hello, hello, sizeof hello, true, kHelloTimeoutMs)) {
+        if (!command(gx::cmd::hello, hello, sizeof hello, true, connect_timeout_ms)) {
             close_stream();
-            return false;
+            errno = ETIMEDOUT;
+            return refuse(where + " accepted the connection but did not answer within " + std::to_string(connect_timeout_ms) + " ms");
         }
         udp_thread = std::thread(&Impl::udp_loop, this);
         return true;
     }
 
-    bool fail() {
+    bool refuse(std::string why) {
+        last_error = std::move(why);
+        return false;
+    }
+
+    bool fail(const std::string& why) {
+        const int e = errno;
         if (tcp >= 0) ::close(tcp);
         if (udp >= 0) ::close(udp);
         tcp = udp = -1;
-        return false;
+        return refuse(why + std::strerror(e));
     }
 
     // Finishes the recording; false when a write failed or frames could not
@@ -513,6 +532,10 @@ struct DadodUz::Impl {
     void close_stream() {
         quit = true;
         link_up = false;
+        {
+            std::lock_guard<std::mutex> lock(data_mutex);
+            scene_cv.notify_all();
+        }
         if (tcp >= 0) ::shutdown(tcp, SHUT_RDWR);
         {
             std::lock_guard<std::mutex> lock(ack_mutex);
@@ -544,7 +567,8 @@ DadodUz::DadodUz() : d(new Impl) {}
 DadodUz::~DadodUz() { disconnect(); }
 
 bool DadodUz::connect(IP_ADDRESS_T device, IP_ADDRESS_T local) {
-    if (d->mode != Impl::mode_t::none) return false;
+    if (d->mode != Impl::mode_t::none) return d->refuse("the session is already open");
+    d->last_error.clear();
     {
         std::lock_guard<std::mutex> lock(d->stats_mutex);
         d->stats = link_statistics_t{};
@@ -553,8 +577,9 @@ bool DadodUz::connect(IP_ADDRESS_T device, IP_ADDRESS_T local) {
 }
 
 bool DadodUz::connect_file(std::string path) {
-    if (d->mode != Impl::mode_t::none) return false;
-    if (!d->reader.open(path)) return false;
+    if (d->mode != Impl::mode_t::none) return d->refuse("the session is already open");
+    d->last_error.clear();
+    if (!d->reader.open(path)) return d->refuse(d->reader.error());
     d->mode = Impl::mode_t::file;
     d->play_unreadable.assign(std::size_t(d->reader.frames()), false);
     d->play_damaged = d->reader.damaged_records();
@@ -628,6 +653,19 @@ bool DadodUz::get_scene(scene_t& scene, std::uint64_t index) {
     }
     d->play_rays.update(info.lens, scene.rows, scene.cols);
     d->play_rays.make_points(scene, info.stream_mode);
+    return true;
+}
+
+bool DadodUz::wait_scene(scene_t& scene, int timeout_ms) {
+    if (d->mode != Impl::mode_t::stream) return false;
+    std::unique_lock<std::mutex> lock(d->data_mutex);
+    const auto deadline = clock_type::now() + std::chrono::milliseconds(std::max(0, timeout_ms));
+    while (!d->latest_new) {
+        if (d->quit || d->scene_cv.wait_until(lock, deadline) == std::cv_status::timeout) break;
+    }
+    if (!d->latest_new) return false;
+    std::swap(scene, d->latest);
+    d->latest_new = false;
     return true;
 }
 
@@ -776,6 +814,10 @@ GX_FILTER_SETTER(set_deflaring_depth_diff, deflaring_depth_diff, int)
 GX_FILTER_SETTER(set_zigzag_depth_diff, zigzag_depth_diff, int)
 GX_FILTER_SETTER(set_zigzag_smoothing_factor, zigzag_smoothing, int)
 #undef GX_FILTER_SETTER
+
+void DadodUz::set_connect_timeout(int milliseconds) { d->connect_timeout_ms = std::max(100, milliseconds); }
+
+std::string DadodUz::get_last_error() const { return d->last_error; }
 
 DadodUz::link_statistics_t DadodUz::get_link_statistics() const {
     link_statistics_t s;

@@ -191,6 +191,9 @@ public:
     // Data.
     bool get_scene(scene_t& scene);
     bool get_scene(scene_t& scene, std::uint64_t index);
+    // Stream mode: as get_scene(scene), but waits up to timeout_ms for a frame
+    // when none is new. False on time-out or when the session ends.
+    bool wait_scene(scene_t& scene, int timeout_ms);
     bool get_histogram(histogram_t& histogram);
     bool get_sensing_packet(sensing_packet_t& packet);
     bool get_sensing_packet(sensing_packet_t& packet, std::uint64_t index);
@@ -224,6 +227,12 @@ public:
 
     // Counters of the stream connection or recording.
     link_statistics_t get_link_statistics() const;
+
+    // How long connect waits for the sensor to accept the command channel and
+    // to answer the hello, each (default 2000 ms; 100 ms at least).
+    void set_connect_timeout(int milliseconds);
+    // Why the last connect or connect_file failed, in words ("" after success).
+    std::string get_last_error() const;
 
 private:
     struct Impl;

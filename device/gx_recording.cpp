@@ -8,6 +8,7 @@
 #include <zstd.h>
 
 #include <chrono>
+#include <cerrno>
 #include <cstring>
 
 namespace gx {
@@ -220,20 +221,32 @@ bool recording_reader::read_header(std::uint64_t pos, std::uint8_t* hdr) const {
 
 bool recording_reader::open(const std::string& path) {
     close();
+    error_.clear();
     // Non-blocking open: a FIFO or device node must not stall the caller.
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd_ < 0) return false;
+    if (fd_ < 0) {
+        error_ = path + ": " + std::strerror(errno);
+        return false;
+    }
     struct stat st;
     if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
         close();
+        error_ = path + " is not a regular file";
         return false;
     }
     ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     size_ = std::uint64_t(st.st_size);
     std::uint8_t hdr[kRecordingHeaderSize];
-    if (size_ < kRecordingHeaderSize || !pread_all(fd_, hdr, sizeof hdr, 0) || std::memcmp(hdr, kRecordingMagic, 8) != 0 ||
-        crc32(hdr, 28) != get_u32(hdr + 28) || get_u32(hdr + 8) != kRecordingVersion) {
+    const char* why = nullptr;
+    if (size_ < kRecordingHeaderSize || !pread_all(fd_, hdr, sizeof hdr, 0) || std::memcmp(hdr, kRecordingMagic, 8) != 0)
+        why = " is not a GX recording (no recording header)";
+    else if (crc32(hdr, 28) != get_u32(hdr + 28))
+        why = " is not a GX recording (its header is damaged)";
+    else if (get_u32(hdr + 8) != kRecordingVersion)
+        why = " is a GX recording of a version this library does not read";
+    if (why != nullptr) {
         close();
+        error_ = path + why;
         return false;
     }
     flags_ = get_u32(hdr + 24);

@@ -79,8 +79,10 @@ public:
     recording_reader(const recording_reader&) = delete;
     recording_reader& operator=(const recording_reader&) = delete;
 
-    // False when the file cannot be read or is not a recording.
+    // False when the file cannot be read or is not a recording; error() then
+    // says why.
     bool open(const std::string& path);
+    const std::string& error() const { return error_; }
     void close();
     std::uint64_t frames() const { return offsets_.size(); }
     bool index_was_rebuilt() const { return rebuilt_; }
@@ -100,6 +102,7 @@ private:
     std::vector<std::uint64_t> offsets_;
     bool rebuilt_ = false;
     std::uint64_t damaged_ = 0;
+    std::string error_;
     std::vector<std::uint8_t> stored_, planes_;
     std::uint32_t flags_ = 0;
     void* dctx_ = nullptr;
