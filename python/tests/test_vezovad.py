@@ -100,6 +100,10 @@ def test_live_grab_configuration_and_status(emulator, tmp_path):
         stats = gx.link_statistics()
         assert stats["frames_received"] >= 50 and stats["link_up"] is True
         assert stats["frames_dropped"] == 0 and stats["frames_overwritten"] == 0
+        emulator.stop()
+        with pytest.raises(TimeoutError, match="no frame"):
+            for _ in gx.frames(timeout=0.3):
+                pass
     assert gx.closed
     with pytest.raises(RuntimeError):
         next(iter(gx.frames(1)))
