@@ -1,6 +1,7 @@
 // The line chart of the analysis dialogs: one chart view with antialiasing,
 // the title " ", a value axis at the bottom and one at the left, and one line
-// series drawn in red, through OpenGL where the platform offers a context;
+// series drawn in red, through OpenGL where the platform offers a hardware
+// context;
 // the legend is shown once the series is in.
 #pragma once
 

@@ -5,10 +5,14 @@
 #include "ui_menu_histogram.h"
 
 #include <QDir>
+#include <QScreen>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
+
+#include <algorithm>
+#include <cmath>
 
 using namespace QtCharts;
 
@@ -21,6 +25,9 @@ constexpr std::uint32_t kFirSingle[2] = {0x00000001u, 0x00000000u};
 constexpr std::uint32_t kFirTriangle[2] = {0x87654321u, 0x01234567u};
 // While a save runs the charts follow every this many records.
 constexpr int kChartEveryWhileSaving = 100;
+// The charts are drawn at most once per screen refresh, and never more often
+// than every this many milliseconds.
+constexpr int kMinDrawPeriodMs = 8;
 
 } // namespace
 
@@ -32,6 +39,9 @@ menu_histogram::menu_histogram(QWidget* parent)
     build_chart(current, ui->lo_histogram, "chart_histogram", "Histogram");
     build_chart(average, ui->lo_histogram_average, "chart_histogram_average", "Average Histogram");
     window.set_frames(std::size_t(ui->sb_avg_frame->value()));
+    draw_timer.setSingleShot(true);
+    draw_timer.setTimerType(Qt::PreciseTimer);
+    connect(&draw_timer, &QTimer::timeout, this, &menu_histogram::draw_charts);
 }
 
 menu_histogram::~menu_histogram() { delete ui; }
@@ -129,37 +139,63 @@ void menu_histogram::end_save() {
     ui->pb_hist_log->setValue(0);
 }
 
+// A shown record joins the average at once; the charts follow on the next
+// draw, at most once per screen refresh, so that a stream of histograms never
+// holds up the frame tick with painting.
 void menu_histogram::show_record(const histogram_t& histogram) {
     const std::size_t n = histogram_scale::record_length(histogram);
+    latest_bins.assign(histogram.bins.data(), histogram.bins.data() + n);
+    if (n > 0) {
+        latest_title = QStringLiteral("Row: %1, Col: %2").arg(histogram.row).arg(histogram.col);
+        window.add(latest_bins.data(), n);
+    }
+    schedule_draw();
+}
+
+void menu_histogram::schedule_draw() {
+    if (draw_timer.isActive()) return;
+    const qint64 since = since_draw.isValid() ? since_draw.elapsed() : kMinDrawPeriodMs;
+    draw_timer.start(int(std::max<qint64>(0, draw_period_ms() - since)));
+}
+
+int menu_histogram::draw_period_ms() const {
+    const QScreen* s = screen();
+    const double hz = s != nullptr ? s->refreshRate() : 60.0;
+    return std::max(kMinDrawPeriodMs, int(std::ceil(1000.0 / std::clamp(hz, 1.0, 240.0))));
+}
+
+void menu_histogram::draw_charts() {
+    draw_timer.stop();
+    since_draw.start();
     current.series->setName("Histogram");
     average.series->setName("Average Histogram");
+    const std::size_t n = latest_bins.size();
     if (n == 0) {
         // No histogram in this record: both charts empty, the average untouched.
         current.series->clear();
         average.series->clear();
         return;
     }
-    const QString title = QStringLiteral("Row: %1, Col: %2").arg(histogram.row).arg(histogram.col);
-    const std::uint16_t* bins = histogram.bins.data();
-
-    current.chart->setTitle(title);
+    const std::uint16_t* bins = latest_bins.data();
+    current.chart->setTitle(latest_title);
     histogram_scale::bounds b;
     if (ui->cb_auto_scale->isChecked() && histogram_scale::of_values(bins, n, b)) set_boxes(current_boxes, b);
     points.resize(int(n));
     for (std::size_t i = 0; i < n; ++i) points[int(i)] = QPointF(double(i), double(bins[i]));
     current.series->replace(points);
 
-    average.chart->setTitle(title);
-    window.add(bins, n);
+    average.chart->setTitle(latest_title);
     window.average(averaged);
     if (ui->cb_auto_scale_avg->isChecked() && histogram_scale::of_values(averaged.data(), averaged.size(), b))
         set_boxes(average_boxes, b);
-    for (std::size_t i = 0; i < n; ++i) points[int(i)] = QPointF(double(i), double(averaged[i]));
+    points.resize(int(averaged.size()));
+    for (std::size_t i = 0; i < averaged.size(); ++i) points[int(i)] = QPointF(double(i), double(averaged[i]));
     average.series->replace(points);
 }
 
 void menu_histogram::on_sb_avg_frame_valueChanged(int value) {
     window.set_frames(std::size_t(value < 0 ? 0 : value));
+    draw_timer.stop();
     average.series->clear();
 }
 

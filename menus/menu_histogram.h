@@ -1,7 +1,8 @@
 // GX Histogram Viewer of the administrator tools. Apply Setting puts the
 // sensor into histogram stream mode for a window of pixels; every histogram
 // the main window delivers is drawn in the upper chart, and the running
-// average of the last N + 1 histograms in the lower one. Save (.csv) writes
+// average of the last N + 1 histograms in the lower one (the charts follow at
+// most once per screen refresh). Save (.csv) writes
 // the next histograms, one line each, while the charts advance only every
 // 100th record.
 #pragma once
@@ -12,7 +13,9 @@
 #include "menus/line_chart.h"
 #include "menus/tool_dialog.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QTimer>
 #include <QPointF>
 #include <QString>
 #include <QVector>
@@ -44,6 +47,8 @@ public:
     QtCharts::QChart* average_chart() const { return average.chart; }
     const histogram_average& average_window() const { return window; }
     bool is_saving() const { return saving; }
+    // Draws the charts now rather than at the next screen refresh.
+    void draw_charts();
     int saved_lines() const { return lines_written; }
 
 signals:
@@ -94,6 +99,8 @@ private:
     static void read_boxes(chart_parts& c, const range_boxes& boxes);
     static void set_boxes(const range_boxes& boxes, const histogram_scale::bounds& b);
     void show_record(const histogram_t& record);
+    void schedule_draw();
+    int draw_period_ms() const;
     void end_save();
 
     Ui::menu_histogram* ui;
@@ -108,6 +115,12 @@ private:
     bool saving = false;
     int lines_written = 0;
     int lines_to_write = 0;
+
+    // The record the charts show next, and when they were last drawn.
+    std::vector<std::uint16_t> latest_bins;
+    QString latest_title;
+    QTimer draw_timer;
+    QElapsedTimer since_draw;
 
     // Work buffers reused from record to record.
     QVector<QPointF> points;

@@ -102,6 +102,7 @@ TEST_F(analysis_flow_test, ViewerShowsTheWindowsHistogramsSavesThemAndPutsTheSen
     ASSERT_GT(compared, 50);
     EXPECT_GE(at_distance, compared * 9 / 10) << at_distance << " of " << compared;
     const hist_t& last = histograms.back().h;
+    viewer->draw_charts();  // the charts follow at the next screen refresh
     EXPECT_EQ(viewer->histogram_chart()->title(), QString("Row: %1, Col: %2").arg(last.row).arg(last.col));
     EXPECT_EQ(static_cast<QtCharts::QLineSeries*>(viewer->histogram_chart()->series().at(0))->count(), 1024);
 

@@ -56,7 +56,10 @@ protected:
         return control<T>(&dialog, name);
     }
     QSpinBox* box(const char* name) { return get<QSpinBox>(name); }
-    void feed(hist_t h) { dialog.update_histogram(h); }
+    void feed(hist_t h) {
+        dialog.update_histogram(h);
+        dialog.draw_charts();
+    }
     QChart* current() { return dialog.histogram_chart(); }
     QChart* average() { return dialog.average_chart(); }
     // x min, x max, y min, y max of a chart's axes.
