@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
     startup::load_style_sheet(app);
     MainWindow window(nullptr, opts.admin);
     window.show();
+    if (opts.connect || !opts.play_file.isEmpty()) startup::wait_until_painted(window);
     startup::apply(opts, window);
     if (opts.quit_after_s > 0) QTimer::singleShot(opts.quit_after_s * 1000, &app, &QApplication::quit);
     const int code = app.exec();

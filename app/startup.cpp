@@ -8,9 +8,12 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTextStream>
+#include <QWindow>
 #include <cstdio>
+#include <memory>
 
 bool startup::load_style_sheet(QApplication& app, const QString& resource) {
     QFile file(resource);
@@ -48,6 +51,8 @@ bool startup::parse(const QStringList& arguments, options& out, QString& error, 
     const QCommandLineOption admin_opt("admin", "Turn administrator mode on.");
     const QCommandLineOption quit_opt("quit-after", "Quit after the given number of seconds.", "SECONDS");
     const QCommandLineOption stats_opt("print-stats", "Print frame counters to standard output at exit.");
+    const QCommandLineOption first_opt("print-first-frame",
+                                       "Print a line to standard output when the first frame is on screen.");
     const QCommandLineOption open_opt("open", "With --admin, open an administrator window at start: " +
                                                   tool_admin::tool_names().join(", ") + ".",
                                       "TOOL");
@@ -58,6 +63,7 @@ bool startup::parse(const QStringList& arguments, options& out, QString& error, 
     parser.addOption(play_opt);
     parser.addOption(admin_opt);
     parser.addOption(quit_opt);
+    parser.addOption(first_opt);
     parser.addOption(stats_opt);
     parser.addOption(open_opt);
     if (!parser.parse(arguments)) {
@@ -99,6 +105,7 @@ bool startup::parse(const QStringList& arguments, options& out, QString& error, 
     out.play_file = parser.value(play_opt);
     out.admin = parser.isSet(admin_opt);
     out.print_stats = parser.isSet(stats_opt);
+    out.print_first_frame = parser.isSet(first_opt);
     if (parser.isSet(quit_opt)) {
         bool ok = false;
         out.quit_after_s = parser.value(quit_opt).toInt(&ok);
@@ -125,7 +132,29 @@ bool startup::parse(const QStringList& arguments, options& out, QString& error, 
     return true;
 }
 
+void startup::wait_until_painted(QWidget& window, int timeout_ms) {
+    QElapsedTimer waited;
+    waited.start();
+    const QWindow* handle = window.windowHandle();
+    while (handle != nullptr && !handle->isExposed() && waited.elapsed() < timeout_ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    // The exposure's paint, then anything it posted.
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
 void startup::apply(const options& opts, MainWindow& window) {
+    if (opts.print_first_frame) {
+        // The views draw a frame as they receive it: once the signal has
+        // passed through them, the frame is on screen.
+        auto printed = std::make_shared<QMetaObject::Connection>();
+        auto report = [printed] {
+            std::printf("first frame on screen\n");
+            std::fflush(stdout);
+            QObject::disconnect(*printed);
+        };
+        *printed = QObject::connect(&window, &MainWindow::send_main_data, &window, report);
+    }
     menu_connection* connection = window.user_tool()->connection;
     if (opts.has_device || opts.has_local) {
         connection->set_connection_values(opts.has_device ? opts.device_ip : connection->device_ip,

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 class QApplication;
+class QWidget;
 class MainWindow;
 
 class startup {
@@ -21,6 +22,7 @@ public:
         QString play_file;
         int quit_after_s = 0;     // leave the event loop after this many seconds (0: never)
         bool print_stats = false; // print the link and frame counters at exit
+        bool print_first_frame = false; // print a line when the first frame is on screen
         QString open_tool;        // administrator window opened at start (see tool_admin::tool_names)
     };
 
@@ -36,6 +38,12 @@ public:
 
     // "IP:PORT" -> ip and port; false when the text has no valid port.
     static bool split_address(const QString& text, QString& ip, int& port);
+
+    // Processes events until the shown window is on screen and has painted
+    // once (at most timeout_ms): its first paint, which in software OpenGL
+    // compiles the renderer's shaders, then cannot hold up the first frames of
+    // a stream started right after.
+    static void wait_until_painted(QWidget& window, int timeout_ms = 3000);
 
     // Applies the options to a constructed window: prefilled connection
     // values, a stream connection or an opened and playing recording.

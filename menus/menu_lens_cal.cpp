@@ -108,6 +108,7 @@ void menu_lens_cal::on_btn_load_gt_pcd_clicked() {
         p.b = 0;
     }
     truth->swap(loaded);
+    truth_index = cloud_rmse::ground_truth(*truth);  // searched by every RMSE press
     try {
         view_->show(truth, kTruthId);
         view_->render();
@@ -146,7 +147,7 @@ void menu_lens_cal::on_btn_compute_rmse_clicked() {
         emit send_menu_log(tr("[Lens Calibration] RMSE: no measured point cloud yet."));
         return;
     }
-    const cloud_rmse::result r = cloud_rmse::compute(*measured, *truth);
+    const cloud_rmse::result r = truth_index.compute(*measured);
     if (!r.ok) {
         emit send_menu_log(tr("[Lens Calibration] RMSE: the measured or the ground truth cloud has no valid point."));
         return;

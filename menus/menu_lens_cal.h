@@ -7,6 +7,7 @@
 #pragma once
 
 #include "device/DadodUz.h"
+#include "logic/cloud_rmse.h"
 #include "logic/lens_cloud.h"
 #include "menus/tool_dialog.h"
 
@@ -73,6 +74,7 @@ private:
     std::unique_ptr<cloud_view> view_;
     std::shared_ptr<cloud_t> measured;
     std::shared_ptr<cloud_t> truth;
+    cloud_rmse::ground_truth truth_index;
     lens_cloud cloud;
     bool measured_shown = false; // the measured cloud has been drawn at least once
     configurations_t configuration{};
