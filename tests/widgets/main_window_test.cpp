@@ -463,14 +463,14 @@ TEST(StartupOptions, ParsesTheOperatorsOptions) {
     QString error;
     bool help = false;
     ASSERT_TRUE(startup::parse({"ro_vezovad"}, o, error, help)) << error.toStdString();
-    EXPECT_FALSE(o.connect || o.admin || o.has_device || o.has_local || help);
+    EXPECT_FALSE(o.connect || o.admin || o.has_device || o.has_local || o.print_first_frame || help);
     EXPECT_TRUE(o.play_file.isEmpty());
 
     startup::options p;
     ASSERT_TRUE(startup::parse({"ro_vezovad", "--device", "127.0.0.1:4567", "--local", "127.0.0.1:0", "--connect",
-                                "--admin"},
+                                "--admin", "--print-first-frame"},
                                p, error, help));
-    EXPECT_TRUE(p.has_device && p.has_local && p.connect && p.admin);
+    EXPECT_TRUE(p.has_device && p.has_local && p.connect && p.admin && p.print_first_frame);
     EXPECT_EQ(p.device_ip, "127.0.0.1");
     EXPECT_EQ(p.device_port, 4567);
     EXPECT_EQ(p.local_port, 0);
