@@ -38,10 +38,14 @@ public:
     pcl::visualization::PCLVisualizer* visualizer() const { return visualizer_.get(); }
     vtkGenericOpenGLRenderWindow* window() const;
 
-    // Shows the cloud under `id` in its points' own colours: updates the
-    // cloud of that id in place, or adds it when the view has none.
+    // Shows the cloud under `id` in its points' own colours. Each id has its
+    // own VTK points, colours, vertex cells, mapper and actor, made on its
+    // first show; later shows of as many points write into the same arrays,
+    // and only a change of the point count rebuilds the cells. The actor is
+    // listed in the visualizer's cloud table under `id`.
     void show(const std::shared_ptr<cloud_t>& cloud, const std::string& id);
-    void set_point_size(double size, const std::string& id);
+    // True when the size of the points under `id` changed.
+    bool set_point_size(double size, const std::string& id);
     // Draws now: a repaint request alone shows the previous picture.
     void render();
 

@@ -55,11 +55,16 @@ QVTKOpenGLNativeWidget* viewer_pointcloud::vtk_widget() const { return ui->qvtkW
 void viewer_pointcloud::updatePointCloud(TAVRIN::DadodUz::scene_t& scene) {
     frame_ = &scene;
     try {
-        cloud_builder::build(scene, params_, images_, *cloud_);
-        view_->show(cloud_, kCloudId);
-        apply_axis_view();
-        view_->set_point_size(point_size_, kCloudId);
-        view_->render();
+        // Drawn again only when the points, the camera or the point size
+        // changed: a frame without depth values leaves the points as they
+        // are. A cloud removed from the visualizer is shown again.
+        const std::size_t size = cloud_->size();
+        bool changed = cloud_builder::build(scene, params_, images_, *cloud_) || cloud_->size() != size ||
+                       !view_->visualizer()->contains(kCloudId);
+        if (changed) view_->show(cloud_, kCloudId);
+        changed = apply_axis_view() || changed;
+        changed = view_->set_point_size(point_size_, kCloudId) || changed;
+        if (changed) view_->render();
     } catch (const std::exception& e) {
         std::cout << e.what() << std::endl;
     }
@@ -108,10 +113,11 @@ void viewer_pointcloud::setAxisView() {
     view_->render();
 }
 
-void viewer_pointcloud::apply_axis_view() {
+bool viewer_pointcloud::apply_axis_view() {
+    if (!xy_axis_ && !yz_axis_ && !zx_axis_) return false;
     std::vector<pcl::visualization::Camera> cameras;
     view_->visualizer()->getCameras(cameras);
-    if (cameras.empty()) return;
+    if (cameras.empty()) return false;
     pcl::visualization::Camera cam = cameras.front();
     const double r = std::sqrt(cam.pos[0] * cam.pos[0] + cam.pos[1] * cam.pos[1] + cam.pos[2] * cam.pos[2]);
     auto look = [&](double px, double py, double pz, double ux, double uy, double uz) {
@@ -130,6 +136,7 @@ void viewer_pointcloud::apply_axis_view() {
         look(0, -r, 0, 0, 0, 1);
     }
     view_->visualizer()->setCameraParameters(cam, 0);
+    return true;
 }
 
 void viewer_pointcloud::get_main_pointcloud_point_color(int val) { params_.colour_mode = val; }

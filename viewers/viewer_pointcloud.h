@@ -97,8 +97,9 @@ private:
     void take(const point_measure::pick& p);
     void draw_measurement();
     // Moves the camera to the first pending axis view (xy, yz, zx), keeping
-    // its distance from the origin, and clears that flag.
-    void apply_axis_view();
+    // its distance from the origin, and clears that flag. False when no view
+    // was pending: the camera is left alone.
+    bool apply_axis_view();
 
     std::unique_ptr<cloud_view> view_;
     std::shared_ptr<cloud_t> cloud_;

@@ -109,6 +109,16 @@ TEST_F(viewer_pointcloud_test, settings_apply_with_the_next_frame) {
     view->updatePointCloud(s);
     EXPECT_EQ(view->cloud().points.data(), points);
     EXPECT_TRUE(view->visualizer()->contains("cloud"));
+
+    // The same actor takes every frame; a cloud removed from the visualizer
+    // comes back with the next frame, in its size.
+    const auto actor = view->visualizer()->getCloudActorMap()->at("cloud").actor;
+    view->updatePointCloud(s);
+    EXPECT_EQ(view->visualizer()->getCloudActorMap()->at("cloud").actor, actor);
+    view->visualizer()->removeAllPointClouds();
+    view->updatePointCloud(s);
+    ASSERT_TRUE(view->visualizer()->getPointCloudRenderingProperties(pcl::visualization::PCL_VISUALIZER_POINT_SIZE, size, "cloud"));
+    EXPECT_EQ(size, 4.5);
 }
 
 TEST_F(viewer_pointcloud_test, grid_toggles_with_its_ids) {
