@@ -9,6 +9,7 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    startup::keep_freed_heap();
     // The command line is read before the application exists, so that --help
     // and argument errors need no display.
     QStringList arguments;

@@ -13,6 +13,7 @@
 #include <QTextStream>
 #include <QWindow>
 #include <cstdio>
+#include <malloc.h>
 #include <memory>
 
 bool startup::load_style_sheet(QApplication& app, const QString& resource) {
@@ -130,6 +131,12 @@ bool startup::parse(const QStringList& arguments, options& out, QString& error, 
         return false;
     }
     return true;
+}
+
+void startup::keep_freed_heap() {
+#ifdef M_TRIM_THRESHOLD
+    mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+#endif
 }
 
 void startup::wait_until_painted(QWidget& window, int timeout_ms) {

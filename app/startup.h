@@ -45,6 +45,13 @@ public:
     // a stream started right after.
     static void wait_until_painted(QWidget& window, int timeout_ms = 3000);
 
+    // Lets the heap keep up to 64 MiB of freed memory at its top instead of
+    // giving it back to the system after every free. The software renderer
+    // allocates and frees its vertex and tile buffers on every draw; with the
+    // default threshold each frame paid for new pages again (page faults and
+    // heap trimming inside the draw call).
+    static void keep_freed_heap();
+
     // Applies the options to a constructed window: prefilled connection
     // values, a stream connection or an opened and playing recording.
     static void apply(const options& opts, MainWindow& window);

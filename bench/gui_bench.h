@@ -3,6 +3,8 @@
 // decimal point whatever the environment says.
 #pragma once
 
+#include "app/startup.h"
+
 #include <QSurfaceFormat>
 #include <QVTKOpenGLNativeWidget.h>
 #include <QtGlobal>
@@ -17,6 +19,7 @@ inline bool prepare_gui_bench() {
         std::fprintf(stderr, "needs an X server: run under scripts/xvfb.sh\n");
         return false;
     }
+    startup::keep_freed_heap(); // as the program does
     qputenv("MESA_SHADER_CACHE_DISABLE", "true");
     qputenv("QT_DISABLE_SHADER_DISK_CACHE", "1");
     QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());

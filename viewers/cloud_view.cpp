@@ -154,6 +154,20 @@ bool cloud_view::set_point_size(double size, const std::string& id) {
     return true;
 }
 
+void cloud_view::warm_up() {
+    static const std::string id = "cloud_view_warm_up";
+    auto one = std::make_shared<cloud_t>();
+    pcl::PointXYZRGB point;
+    point.x = point.y = point.z = 0.0f;
+    point.r = point.g = point.b = 255;
+    one->push_back(point);
+    show(one, id);
+    render();
+    visualizer_->removePointCloud(id);
+    parts_->clouds.erase(id);
+    render();
+}
+
 void cloud_view::render() {
     // Rendering the window is enough: the widget's adapter schedules the
     // repaint that shows the new picture when a render ends.

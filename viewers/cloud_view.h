@@ -48,6 +48,11 @@ public:
     bool set_point_size(double size, const std::string& id);
     // Draws now: a repaint request alone shows the previous picture.
     void render();
+    // Draws one point of a cloud once under a private id and takes it away
+    // again, so that the shaders a cloud needs are compiled before the first
+    // real one arrives (in software OpenGL that costs about a frame period).
+    // Needs the widget's OpenGL context: call it after the first paint.
+    void warm_up();
 
 private:
     struct parts;

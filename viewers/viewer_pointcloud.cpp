@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QVTKOpenGLNativeWidget.h>
 #include <pcl/visualization/pcl_visualizer.h>
 #include <vtkCamera.h>
@@ -239,6 +240,13 @@ void viewer_pointcloud::draw_measurement() {
 
 bool viewer_pointcloud::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui->qvtkWidget) {
+        if (event->type() == QEvent::Paint && !warmed_up_) {
+            // Right after the first paint, unless a cloud was drawn already.
+            warmed_up_ = true;
+            QTimer::singleShot(0, this, [this] {
+                if (!view_->visualizer()->contains(kCloudId)) view_->warm_up();
+            });
+        }
         if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
             clear_measurement();
             return true;

@@ -108,6 +108,7 @@ private:
     cloud_builder::params params_;
     double point_size_ = 2.0;
     bool grid_ = false;
+    bool warmed_up_ = false; // the renderer's shaders compiled after the first paint
     bool xy_axis_ = false;
     bool yz_axis_ = false;
     bool zx_axis_ = false;
