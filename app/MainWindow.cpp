@@ -1,6 +1,6 @@
 #include "app/MainWindow.h"
 
-#include "app/dialog_seam.h"
+#include "widgets/dialog_seam.h"
 #include "logic/device_message.h"
 #include "logic/frame_rate.h"
 #include "menus/menu_board_align.h"

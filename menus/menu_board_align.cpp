@@ -1,6 +1,6 @@
 #include "menus/menu_board_align.h"
 
-#include "app/dialog_seam.h"
+#include "widgets/dialog_seam.h"
 #include "logic/board_align_geometry.h"
 #include "logic/display_pipeline.h"
 #include "logic/pixel_pick.h"

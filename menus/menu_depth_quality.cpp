@@ -1,6 +1,6 @@
 #include "menus/menu_depth_quality.h"
 
-#include "app/dialog_seam.h"
+#include "widgets/dialog_seam.h"
 #include "logic/depth_quality_text.h"
 #include "logic/display_pipeline.h"
 #include "logic/offset_calibration.h"

@@ -1,6 +1,6 @@
 #include "menus/menu_device_admin.h"
 
-#include "app/dialog_seam.h"
+#include "widgets/dialog_seam.h"
 #include "menus/firmware_progress.h"
 #include "logic/calibration_file.h"
 #include "logic/preset_file.h"

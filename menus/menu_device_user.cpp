@@ -1,6 +1,6 @@
 #include "menus/menu_device_user.h"
 
-#include "app/dialog_seam.h"
+#include "widgets/dialog_seam.h"
 #include "menus/firmware_progress.h"
 #include "logic/configuration_codec.h"
 #include "ui_menu_device_user.h"

@@ -1,6 +1,6 @@
 #include "menus/menu_histogram.h"
 
-#include "app/dialog_seam.h"
+#include "widgets/dialog_seam.h"
 #include "logic/histogram_csv.h"
 #include "ui_menu_histogram.h"
 

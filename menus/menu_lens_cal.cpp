@@ -1,6 +1,6 @@
 #include "menus/menu_lens_cal.h"
 
-#include "app/dialog_seam.h"
+#include "widgets/dialog_seam.h"
 #include "logic/calibration_file.h"
 #include "logic/cloud_rmse.h"
 #include "logic/pcd_file.h"

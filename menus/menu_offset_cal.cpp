@@ -1,6 +1,6 @@
 #include "menus/menu_offset_cal.h"
 
-#include "app/dialog_seam.h"
+#include "widgets/dialog_seam.h"
 #include "logic/calibration_file.h"
 #include "logic/display_pipeline.h"
 #include "ui_menu_offset_cal.h"

@@ -1,6 +1,6 @@
 #include "menus/menu_status.h"
 
-#include "app/dialog_seam.h"
+#include "widgets/dialog_seam.h"
 #include "logic/status_text.h"
 #include "ui_menu_status.h"
 

@@ -1,6 +1,6 @@
 #include "tools/tool_log.h"
 
-#include "app/dialog_seam.h"
+#include "widgets/dialog_seam.h"
 #include "ui_tool_log.h"
 
 #include <QDir>

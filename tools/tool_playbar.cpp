@@ -1,6 +1,6 @@
 #include "tools/tool_playbar.h"
 
-#include "app/dialog_seam.h"
+#include "widgets/dialog_seam.h"
 #include "logic/playbar_text.h"
 #include "ui_tool_playbar.h"
 

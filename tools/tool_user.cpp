@@ -1,6 +1,6 @@
 #include "tools/tool_user.h"
 
-#include "app/dialog_seam.h"
+#include "widgets/dialog_seam.h"
 #include "menus/menu_connection.h"
 #include "menus/menu_device_user.h"
 #include "menus/menu_image.h"

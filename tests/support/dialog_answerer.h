@@ -5,7 +5,7 @@
 // cancelled.
 #pragma once
 
-#include "app/dialog_seam.h"
+#include "widgets/dialog_seam.h"
 
 #include <QString>
 #include <deque>

@@ -1,4 +1,4 @@
-#include "app/dialog_seam.h"
+#include "widgets/dialog_seam.h"
 
 #include <QDialog>
 #include <QFileDialog>
