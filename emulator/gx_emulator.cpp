@@ -60,6 +60,7 @@ struct options {
     gx::scene_options scene;
     std::string ground_truth;
     bool uncalibrated = false;  // flash offset tables zeroed instead of the factory calibration
+    long parent_pid = 0;        // end when this process is no longer the parent (0: never)
 };
 
 void usage() {
@@ -67,13 +68,15 @@ void usage() {
                  "usage: gx_emulator [--address A] [--port P] [--state FILE] [--fps N] [--max-fps N]\n"
                  "                   [--drop-fragments SHARE] [--mute-commands] [--stall-firmware] [--malformed]\n"
                  "                   [--events FILE] [--scene corridor|static|target|wall] [--target-range METRES]\n"
-                 "                   [--seed N] [--uncalibrated]\n"
+                 "                   [--seed N] [--uncalibrated] [--parent-pid PID]\n"
                  "       gx_emulator --ground-truth OUT.pcd [--scene ...] [--target-range METRES]\n"
                  "       gx_emulator --make-firmware OUT [--firmware-size BYTES] [--corrupt]\n"
                  "  --scene target   a sphere section centred on the sensor, radius --target-range\n"
                  "  --scene wall     a flat wall square to the optical axis, --target-range ahead\n"
                  "  --uncalibrated   the flash holds zeroed VCSEL and SPAD offset tables instead of the\n"
-                 "                   factory calibration (a state file still overrides the flash)\n");
+                 "                   factory calibration (a state file still overrides the flash)\n"
+                 "  --parent-pid PID end as on SIGTERM once PID is no longer this process's parent:\n"
+                 "                   a test or script that started it and died, even by SIGKILL\n");
 }
 
 bool parse_args(int argc, char** argv, options& o) {
@@ -126,6 +129,7 @@ bool parse_args(int argc, char** argv, options& o) {
             o.scene.seed = sd;
         } else if (a == "--ground-truth" && next(v)) o.ground_truth = v;
         else if (a == "--uncalibrated") o.uncalibrated = true;
+        else if (a == "--parent-pid" && next(v)) o.parent_pid = std::atol(v.c_str());
         else {
             usage();
             return false;
@@ -753,6 +757,22 @@ int main(int argc, char** argv) {
     ::sigaction(SIGTERM, &sa, nullptr);
     ::sigaction(SIGINT, &sa, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
+    // The parent's death reparents this process; a watcher notices it and
+    // ends the emulator as SIGTERM would. Checking the parent's id (rather
+    // than a parent-death signal, which follows the thread that forked)
+    // also covers a parent that died before this line.
+    std::thread parent_watch;
+    if (o.parent_pid > 0) {
+        parent_watch = std::thread([pid = o.parent_pid] {
+            while (!g_quit) {
+                if (long(::getppid()) != pid) g_quit = true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        });
+    }
     emulator e(o);
-    return e.run();
+    const int code = e.run();
+    g_quit = true;
+    if (parent_watch.joinable()) parent_watch.join();
+    return code;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds, starts the GX sensor
 # emulator on 127.0.0.1 with a free port and the viewer connected to it.
-# Closing the viewer stops the emulator. Extra arguments go to the viewer.
+# Closing the viewer stops the emulator, and so does this script's end in any
+# way (the emulator watches its parent). Extra arguments go to the viewer.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${VEZOVAD_BUILD_DIR:-$root/build}"
@@ -11,7 +12,8 @@ build="${VEZOVAD_BUILD_DIR:-$root/build}"
 state="${XDG_STATE_HOME:-$HOME/.local/state}/ro_vezovad"
 mkdir -p "$state"
 portfile="$(mktemp)"
-"$build/emulator/gx_emulator" --address 127.0.0.1 --port 0 --state "$state/gx_emulator.state" >"$portfile" 2>&1 &
+"$build/emulator/gx_emulator" --address 127.0.0.1 --port 0 --state "$state/gx_emulator.state" \
+  --parent-pid $$ >"$portfile" 2>&1 &
 emu=$!
 cleanup() { kill "$emu" 2>/dev/null || true; wait "$emu" 2>/dev/null || true; rm -f "$portfile"; }
 trap cleanup EXIT

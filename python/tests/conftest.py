@@ -21,11 +21,13 @@ def private_home(tmp_path_factory):
 
 
 class Emulator:
-    """gx_emulator as a child in its own process group, ended with the test."""
+    """gx_emulator as a child in its own process group, ended with the test
+    or, should the test process die, by itself (--parent-pid)."""
 
     def __init__(self, state, *args):
         self.proc = subprocess.Popen(
-            [os.environ["GX_EMULATOR"], "--address", "127.0.0.1", "--port", "0", "--state", str(state), *args],
+            [os.environ["GX_EMULATOR"], "--address", "127.0.0.1", "--port", "0", "--state", str(state),
+             "--parent-pid", str(os.getpid()), *args],
             stdout=subprocess.PIPE, text=True, start_new_session=True)
         line = self.proc.stdout.readline()
         self.port = int(line.rsplit(":", 1)[1]) if ":" in line else 0

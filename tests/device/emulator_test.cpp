@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <fstream>
 
 using TAVRIN::DadodUz;
@@ -88,4 +91,34 @@ TEST(emulator, makes_valid_firmware_images) {
     EXPECT_EQ(img.size(), 1000u + gx::kFirmwareHeaderSize);
     EXPECT_TRUE(gx::validate_firmware_image(img.data(), img.size()));
     std::remove(path.c_str());
+}
+
+TEST(emulator, ends_when_the_process_that_started_it_is_killed) {
+    // This test process adopts the orphans of its children, so that it can
+    // see the emulator end once the process that started it is gone.
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    int ids[2];
+    ASSERT_EQ(::pipe(ids), 0);
+    const pid_t starter = ::fork();
+    ASSERT_GE(starter, 0);
+    if (starter == 0) {
+        emulator_process emu;
+        const pid_t emulator = emu.start() ? emu.pid() : -1;
+        (void)!::write(ids[1], &emulator, sizeof emulator);
+        for (;;) ::pause();  // killed by the test
+    }
+    ::close(ids[1]);
+    pid_t emulator = -1;
+    ASSERT_EQ(::read(ids[0], &emulator, sizeof emulator), ssize_t(sizeof emulator));
+    ::close(ids[0]);
+    ASSERT_GT(emulator, 0);
+    ASSERT_EQ(::kill(starter, SIGKILL), 0);
+    ASSERT_EQ(::waitpid(starter, nullptr, 0), starter);
+    const bool ended = wait_for([&] { return ::waitpid(emulator, nullptr, WNOHANG) == emulator; });
+    if (!ended) {
+        ::kill(emulator, SIGKILL);
+        ::waitpid(emulator, nullptr, 0);
+    }
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+    EXPECT_TRUE(ended) << "the emulator outlived the process that started it";
 }

@@ -37,7 +37,10 @@ bool emulator_process::start() {
     if (running()) return true;
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) return false;
-    std::vector<std::string> argv_s = {GX_EMULATOR_PATH, "--address", "127.0.0.1", "--port", "0", "--state", state_};
+    // The emulator ends with this process, however it ends, and runs in a
+    // process group of its own that stop() ends as a whole.
+    std::vector<std::string> argv_s = {GX_EMULATOR_PATH, "--address", "127.0.0.1", "--port", "0", "--state", state_,
+                                       "--parent-pid", std::to_string(::getpid())};
     argv_s.insert(argv_s.end(), args_.begin(), args_.end());
     std::vector<char*> argv;
     for (auto& s : argv_s) argv.push_back(&s[0]);
@@ -49,11 +52,13 @@ bool emulator_process::start() {
         return false;
     }
     if (pid == 0) {
+        ::setpgid(0, 0);
         ::dup2(out[1], STDOUT_FILENO);
         ::execv(argv[0], argv.data());
         std::_Exit(127);
     }
     ::close(out[1]);
+    ::setpgid(pid, pid);  // also here, so that the group exists before any kill
     pid_ = pid;
     exited_ = false;
     // Read the first line (bounded wait); the port is its last word.
@@ -95,17 +100,17 @@ void emulator_process::reap(int timeout_ms) {
 
 void emulator_process::stop() {
     if (pid_ <= 0 || exited_) return;
-    ::kill(pid_, SIGTERM);
+    ::kill(-pid_, SIGTERM);
     reap(3000);
     if (!exited_) {
-        ::kill(pid_, SIGKILL);
+        ::kill(-pid_, SIGKILL);
         reap(3000);
     }
 }
 
 void emulator_process::kill_hard() {
     if (pid_ <= 0 || exited_) return;
-    ::kill(pid_, SIGKILL);
+    ::kill(-pid_, SIGKILL);
     reap(3000);
 }
 
