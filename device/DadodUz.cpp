@@ -40,7 +40,13 @@ namespace TAVRIN {
 namespace {
 
 using clock_type = std::chrono::steady_clock;
-constexpr int kCommandTimeoutMs = 3000;
+// A command waits this long for its acknowledgement; once one went
+// unanswered, later ones wait only kUnansweredTimeoutMs until the sensor
+// acknowledges anything again. A caller on a window's thread that sends a
+// stop and a read to a sensor that no longer answers commands is then held
+// up for less than two seconds, not for three seconds each.
+constexpr int kCommandTimeoutMs = 1500;
+constexpr int kUnansweredTimeoutMs = 200;
 // The command channel is kept alive: after this long without a record from
 // the sensor, a ping asks for one (a sensor that sends no frames still answers).
 constexpr int kKeepAliveMs = 1000;
@@ -113,6 +119,7 @@ struct DadodUz::Impl {
         std::string data;
     };
     std::map<std::uint32_t, ack_t> acks;  // awaited sequence numbers
+    bool unanswered = false;              // a command timed out and no acknowledgement came since
 
     std::mutex msg_mutex;
     std::deque<gx::device_message> messages;
@@ -189,9 +196,11 @@ struct DadodUz::Impl {
         }
         if (!wait) return true;
         std::unique_lock<std::mutex> lock(ack_mutex);
-        ack_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return acks[seq].done || !link_up || quit; });
+        const int wait_ms = unanswered ? std::min(timeout_ms, kUnansweredTimeoutMs) : timeout_ms;
+        ack_cv.wait_for(lock, std::chrono::milliseconds(wait_ms), [&] { return acks[seq].done || !link_up || quit; });
         const ack_t a = acks[seq];
         acks.erase(seq);
+        if (!a.done && link_up && !quit) unanswered = true;
         if (!a.done || a.status != gx::ack_ok) return false;
         if (reply) *reply = a.data;
         return true;
@@ -243,6 +252,7 @@ struct DadodUz::Impl {
             }
             if (gx::type_is(h.type, gx::kAckType)) {
                 std::lock_guard<std::mutex> lock(ack_mutex);
+                unanswered = false;
                 auto it = acks.find(h.seq);
                 if (it != acks.end() && !payload.empty()) {
                     it->second.done = true;
@@ -485,6 +495,10 @@ struct DadodUz::Impl {
         session = (std::uint32_t(rd()) << 1) | 1u;
         quit = false;
         link_up = true;
+        {
+            std::lock_guard<std::mutex> lock(ack_mutex);
+            unanswered = false;
+        }
         delivering = true;
         mode = mode_t::stream;
         tcp_thread = std::thread(&Impl::tcp_loop, this);
@@ -599,7 +613,7 @@ bool DadodUz::start() {
     if (d->mode == Impl::mode_t::file) return true;
     if (d->mode != Impl::mode_t::stream) return false;
     d->delivering = true;
-    return d->command(gx::cmd::resume, nullptr, 0, true, 2000);
+    return d->command(gx::cmd::resume, nullptr, 0, true, kCommandTimeoutMs);
 }
 
 bool DadodUz::stop() {
