@@ -4,36 +4,26 @@
 #include <QString>
 #include <QStringList>
 
+#include "logic/startup_options.h"
+
 class QApplication;
 class QWidget;
 class MainWindow;
 
 class startup {
 public:
-    struct options {
-        bool admin = false;
-        bool connect = false;
-        bool has_device = false;
-        QString device_ip;
-        int device_port = 0;
-        bool has_local = false;
-        QString local_ip;
-        int local_port = 0;
-        QString play_file;
-        int quit_after_s = 0;     // leave the event loop after this many seconds (0: never)
-        bool print_stats = false; // print the link and frame counters at exit
-        bool print_first_frame = false; // print a line when the first frame is on screen
-        QString open_tool;        // administrator window opened at start (see tool_admin::tool_names)
-    };
+    // The command line's options (logic/startup_options.h).
+    using options = startup_options::options;
 
     // Loads the style sheet resource into the application. When it does not
     // exist, prints "Unable to set stylesheet, file not found\n" to standard
     // output and returns false; the program then runs unstyled.
     static bool load_style_sheet(QApplication& app, const QString& resource = ":/qdarkstyle/dark/style.qss");
 
-    // Parses the command line (arguments()[0] is the program). Returns false
-    // with a message in `error` for arguments it cannot take; sets `help` when
-    // --help was asked for, with the help text in `error`.
+    // startup_options::parse: parses the command line (arguments()[0] is the
+    // program). Returns false with a message in `error` for arguments it
+    // cannot take; sets `help` when --help was asked for, with the help text
+    // in `error`.
     static bool parse(const QStringList& arguments, options& out, QString& error, bool& help);
 
     // "IP:PORT" -> ip and port; false when the text has no valid port.

@@ -99,6 +99,8 @@ void menu_lens_cal::on_btn_load_gt_pcd_clicked() {
     cloud_t loaded;
     std::string error;
     if (!pcd_file::read(QFile::encodeName(path).toStdString(), loaded, error)) {
+        emit send_menu_log(tr("[Lens Calibration] Cannot read the point cloud file %1: %2.")
+                               .arg(path, QString::fromStdString(error)));
         dialog_seam::critical(this, tr("Warning"), tr("Can't open pcd file."));
         return;
     }

@@ -1,5 +1,6 @@
 #include "tools/tool_admin.h"
 
+#include "logic/startup_options.h"
 #include "logic/user_settings.h"
 #include "menus/menu_board_align.h"
 #include "menus/menu_depth_quality.h"
@@ -206,9 +207,7 @@ void tool_admin::on_btn_lens_cal_clicked() {
     lens_cal->show();
 }
 
-QStringList tool_admin::tool_names() {
-    return {"device", "status", "histogram", "image-analysis", "board-align", "offset-cal", "lens-cal", "depth-quality"};
-}
+QStringList tool_admin::tool_names() { return startup_options::tool_names(); }
 
 bool tool_admin::open_tool(const QString& name) {
     switch (tool_names().indexOf(name)) {

@@ -152,7 +152,15 @@ TEST(pcd_file, refuses_malformed_files_without_allocating_what_they_claim) {
         {"more points than data", head + "COUNT 1 1 1\nWIDTH 1000\nHEIGHT 1\nPOINTS 1000\nDATA ascii\n1 2 3\n", false},
         {"binary too short", head + "COUNT 1 1 1\nWIDTH 100\nHEIGHT 1\nPOINTS 100\nDATA binary\n0123456789", false},
         {"fields without sizes", "VERSION 0.7\nFIELDS x y z\nWIDTH 1\nHEIGHT 1\nPOINTS 1\nDATA ascii\n1 2 3\n", false},
+        {"a lone F line (PCL's reader crashed on it)", "VERSION .7\nF\nFIELDS x y z\nSIZE 4 4 4\nTYPE F F F\nWIDTH 1\nDATA ascii\n1 2 3\n", false},
+        {"POINTS is not WIDTH x HEIGHT", head + "WIDTH 2\nHEIGHT 1\nPOINTS 3\nDATA ascii\n1 2 3\n4 5 6\n7 8 9\n", false},
+        {"a point short of a value", head + "WIDTH 2\nDATA ascii\n1 2 3\n4 5\n", false},
+        {"no z", "FIELDS x y q\nSIZE 4 4 4\nTYPE F F F\nWIDTH 1\nDATA ascii\n1 2 3\n", false},
+        {"compressed data that runs back before its start", head + "WIDTH 1\nDATA binary_compressed\n" +
+             std::string("\x03\0\0\0\x0c\0\0\0\x20\x05\0", 11), false},
         {"a good one with a NaN", head + "COUNT 1 1 1\nWIDTH 2\nHEIGHT 1\nPOINTS 2\nDATA ascii\n1 2 3\nnan 4 5\n", true},
+        {"a good compressed one", head + "WIDTH 1\nDATA binary_compressed\n" +
+             std::string("\x0d\0\0\0\x0c\0\0\0\x0b\0\0\x80\x3f\0\0\0\x40\0\0\x40\x40", 21), true},
     };
     for (const auto& f : files) {
         SCOPED_TRACE(f.name);

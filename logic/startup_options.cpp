@@ -1,0 +1,115 @@
+#include "logic/startup_options.h"
+
+#include <QCommandLineParser>
+
+namespace startup_options {
+
+QStringList tool_names() {
+    return {"device", "status", "histogram", "image-analysis", "board-align", "offset-cal", "lens-cal", "depth-quality"};
+}
+
+bool split_address(const QString& text, QString& ip, int& port) {
+    const int colon = text.lastIndexOf(':');
+    if (colon <= 0) return false;
+    bool ok = false;
+    const int p = text.mid(colon + 1).toInt(&ok, 10);
+    if (!ok || p < 0 || p > 65535) return false;
+    ip = text.left(colon);
+    port = p;
+    return true;
+}
+
+bool parse(const QStringList& arguments, options& out, QString& error, bool& help) {
+    help = false;
+    QCommandLineParser parser;
+    parser.setApplicationDescription("RO Vezovad: viewer and service console for GX LiDAR sensors.");
+    const QCommandLineOption help_opt(QStringList{"h", "help"}, "Show this help.");
+    const QCommandLineOption device_opt("device", "Device address of the connection dialog.", "IP:PORT");
+    const QCommandLineOption local_opt("local", "Local (PC) address of the connection dialog.", "IP:PORT");
+    const QCommandLineOption connect_opt("connect", "Connect to the device in stream mode at start.");
+    const QCommandLineOption play_opt("play", "Open a recording at start and play it.", "FILE");
+    const QCommandLineOption admin_opt("admin", "Turn administrator mode on.");
+    const QCommandLineOption quit_opt("quit-after", "Quit after the given number of seconds.", "SECONDS");
+    const QCommandLineOption stats_opt("print-stats", "Print frame counters to standard output at exit.");
+    const QCommandLineOption first_opt("print-first-frame",
+                                       "Print a line to standard output when the first frame is on screen.");
+    const QCommandLineOption open_opt("open", "With --admin, open an administrator window at start: " +
+                                                  tool_names().join(", ") + ".",
+                                      "TOOL");
+    parser.addOption(help_opt);
+    parser.addOption(device_opt);
+    parser.addOption(local_opt);
+    parser.addOption(connect_opt);
+    parser.addOption(play_opt);
+    parser.addOption(admin_opt);
+    parser.addOption(quit_opt);
+    parser.addOption(first_opt);
+    parser.addOption(stats_opt);
+    parser.addOption(open_opt);
+    if (!parser.parse(arguments)) {
+        error = parser.errorText();
+        return false;
+    }
+    if (parser.isSet(help_opt)) {
+        // Written out here: the parser's own help text needs an application object.
+        help = true;
+        error = parser.applicationDescription() + "\n\nUsage: ro_vezovad [options]\n\nOptions:\n";
+        for (const QCommandLineOption& o : {help_opt, device_opt, local_opt, connect_opt, play_opt, admin_opt, quit_opt,
+                                            stats_opt, open_opt}) {
+            QString names;
+            for (const QString& n : o.names()) names += (names.isEmpty() ? "" : ", ") + QString(n.size() == 1 ? "-" : "--") + n;
+            if (!o.valueName().isEmpty()) names += " <" + o.valueName() + ">";
+            error += "  " + names.leftJustified(26) + " " + o.description() + "\n";
+        }
+        return true;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        error = "Unexpected argument: " + parser.positionalArguments().first();
+        return false;
+    }
+    if (parser.isSet(device_opt)) {
+        if (!split_address(parser.value(device_opt), out.device_ip, out.device_port)) {
+            error = "--device takes IP:PORT, not " + parser.value(device_opt);
+            return false;
+        }
+        out.has_device = true;
+    }
+    if (parser.isSet(local_opt)) {
+        if (!split_address(parser.value(local_opt), out.local_ip, out.local_port)) {
+            error = "--local takes IP:PORT, not " + parser.value(local_opt);
+            return false;
+        }
+        out.has_local = true;
+    }
+    out.connect = parser.isSet(connect_opt);
+    out.play_file = parser.value(play_opt);
+    out.admin = parser.isSet(admin_opt);
+    out.print_stats = parser.isSet(stats_opt);
+    out.print_first_frame = parser.isSet(first_opt);
+    if (parser.isSet(quit_opt)) {
+        bool ok = false;
+        out.quit_after_s = parser.value(quit_opt).toInt(&ok);
+        if (!ok || out.quit_after_s < 0) {
+            error = "--quit-after takes a whole number of seconds";
+            return false;
+        }
+    }
+    out.open_tool = parser.value(open_opt);
+    if (parser.isSet(open_opt)) {
+        if (!tool_names().contains(out.open_tool)) {
+            error = "--open takes one of " + tool_names().join(", ") + ", not " + out.open_tool;
+            return false;
+        }
+        if (!out.admin) {
+            error = "--open needs --admin";
+            return false;
+        }
+    }
+    if (out.connect && !out.play_file.isEmpty()) {
+        error = "--connect and --play exclude each other";
+        return false;
+    }
+    return true;
+}
+
+} // namespace startup_options
