@@ -95,9 +95,10 @@ int main(int argc, char** argv) {
     std::printf("dialogs opened: %llu; boxes answered: %llu; file dialogs answered: %llu\n",
                 static_cast<unsigned long long>(f.dialogs_opened), static_cast<unsigned long long>(f.boxes_answered),
                 static_cast<unsigned long long>(f.files_answered));
-    std::printf("faults injected: %llu (emulator started again %llu times; connects %llu): %s\n",
+    std::printf("faults injected: %llu (emulator started again %llu times; connects %llu)\n",
                 static_cast<unsigned long long>(f.faults), static_cast<unsigned long long>(f.emulator_restarts),
-                static_cast<unsigned long long>(f.reconnects), qPrintable(f.fault_log));
+                static_cast<unsigned long long>(f.reconnects));
+    for (const auto& kind : f.faults_by_kind) std::printf("  %s: %d\n", kind.first.c_str(), kind.second);
     std::printf("connections and datagrams kept from leaving 127.0.0.1: %llu\n",
                 static_cast<unsigned long long>(loopback_guard::refused()));
     std::printf("longest stall of the event loop: %lld ms (limit %d)\n", static_cast<long long>(f.longest_stall_ms),

@@ -184,14 +184,14 @@ void monkey_run::fault_loop() {
         }
         case 2: faults = {"--mute-commands"}, name = "mute commands"; break;
         case 3: faults = {"--malformed"}, name = "malformed answers and datagrams"; break;
-        default: down_ms = 1000 + dice.below(3000), name = "killed, down for " + std::to_string(down_ms) + " ms";
+        default: down_ms = 1000 + dice.below(3000), name = "killed and down for 1 to 4 s";
         }
         {
             std::lock_guard<std::mutex> lock(emulator_mutex_);
             if (emulator_) emulator_->kill_hard();
             emulator_.reset();
             ++figures_.faults;
-            figures_.fault_log += QString::fromStdString(name) + "; ";
+            ++figures_.faults_by_kind[name];
         }
         nap(down_ms);
         if (stop_) break;

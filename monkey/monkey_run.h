@@ -14,6 +14,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <map>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -42,7 +43,7 @@ public:
         qint64 longest_stall_ms = 0;
         qint64 peak_rss_kib = 0;
         QStringList written_outside; // names created or changed outside the folder
-        QString fault_log;
+        std::map<std::string, int> faults_by_kind;
     };
 
     explicit monkey_run(const settings& s);
