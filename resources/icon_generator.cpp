@@ -532,6 +532,9 @@ QImage render_icon(void (*draw)(QPainter&)) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Only images are painted: the minimal platform with the system's fonts
+    // draws the same pixels as the offscreen one, which never frees its screen.
+    qputenv("QT_QPA_PLATFORM", "minimal:enable_fonts");
     QGuiApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: icon_generator OUTPUT_DIR\n");

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <utility>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -341,7 +342,8 @@ TEST(commands, configuration_changes_what_the_sensor_streams) {
     ASSERT_TRUE(s.dev.stop());
     ASSERT_TRUE(s.dev.configuration(cfg));
     ASSERT_TRUE(s.dev.start());
-    ASSERT_TRUE(next_scene(s.dev, f));
+    // A frame sent before the change may come first: wait for one with a second echo.
+    ASSERT_TRUE(wait_for([&] { return s.dev.get_scene(f) && !f.depth2.empty(); }, 30000));
     ASSERT_EQ(f.depth2.size(), 40000u);
     EXPECT_EQ(f.points2.size(), 40000u);
     std::int64_t sum = 0;
@@ -364,8 +366,10 @@ TEST(commands, configuration_changes_what_the_sensor_streams) {
     ASSERT_TRUE(s.dev.stop());
     ASSERT_TRUE(s.dev.configuration(cfg));
     ASSERT_TRUE(s.dev.start());
-    ASSERT_TRUE(next_scene(s.dev, f));
     const double angle_before = before.points[probe].azimuth;
+    // Frames made with the old lens may still arrive: wait for the first ray that changed.
+    ASSERT_TRUE(wait_for([&] { return s.dev.get_scene(f) && f.points.size() > probe &&
+                                      f.points[probe].azimuth != angle_before; }, 30000));
     const double angle_after = f.points[probe].azimuth;
     EXPECT_NEAR(angle_after, std::atan((210.5 - 30) / 400.0), 1e-4) << "pinhole ray of column 30";
     EXPECT_GT(std::fabs(angle_after - angle_before), 0.05);
@@ -411,14 +415,25 @@ TEST(commands, configuration_changes_what_the_sensor_streams) {
     EXPECT_GE(after.histograms_received, after.histograms_dropped + 1);
 
     // Frame rate.
+    // Frame rate, read from the sensor's stamps of three frames in a row,
+    // evenly spaced (10 ns ticks): the default 10 frames/s are 100 ms apart,
+    // 25 frames/s 40 ms. A frame from before the pause may still come first.
     cfg = gx::default_registers().config;
-    cfg.fps = 200;
+    ASSERT_EQ(cfg.fps, 10);
+    cfg.fps = 25;
     ASSERT_TRUE(s.dev.stop());
     ASSERT_TRUE(s.dev.configuration(cfg));
     ASSERT_TRUE(s.dev.start());
-    ASSERT_TRUE(next_scene(s.dev, f));
-    const auto first = f.frame_number;
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    ASSERT_TRUE(next_scene(s.dev, f));
-    EXPECT_GT(f.frame_number - first, 50u);
+    DadodUz::scene_t prev;
+    std::uint64_t spacing = 0, last_spacing = 1;
+    ASSERT_TRUE(next_scene(s.dev, prev));
+    ASSERT_TRUE(wait_for([&] {
+        if (!s.dev.get_scene(f)) return false;
+        const bool in_a_row = f.frame_number == prev.frame_number + 1 && !f.timestamp.empty() && !prev.timestamp.empty();
+        last_spacing = spacing;
+        spacing = in_a_row ? f.timestamp[0] - prev.timestamp[0] : 0;
+        std::swap(prev, f);
+        return in_a_row && spacing == last_spacing && spacing != 10000000u;
+    }, 30000)) << "no three frames in a row at another rate than 10 frames/s";
+    EXPECT_EQ(spacing, 4000000u) << "25 frames/s";
 }

@@ -62,8 +62,14 @@ TEST(stream, points_follow_the_sensor_frame_and_the_depth_unit) {
     gx::configurations_t cfg = gx::default_registers().config;
     cfg.stream_mode = 1;
     ASSERT_TRUE(dev.configuration(cfg));
-    ASSERT_TRUE(wait_for([&] { return next_scene(dev, s) && s.frame_number > 0 && !s.depth.empty() &&
-                                      std::any_of(s.depth.begin(), s.depth.end(), [](int d) { return d > 0 && d < 1000; }); }));
+    // Frames made before the change may still arrive; the first frame the
+    // sensor stamped with the new mode turns its first return into 50 mm bins.
+    const auto in_bins = [](const DadodUz::scene_t& f) {
+        for (std::size_t i = 0; i < f.depth.size() && i < f.points.size(); ++i)
+            if (f.depth[i] > 0) return std::fabs(f.points[i].distance - f.depth[i] * 50.0) < 1e-6;
+        return false;
+    };
+    ASSERT_TRUE(wait_for([&] { return dev.get_scene(s) && in_bins(s); }, 30000));
     int valid = 0, sky = 0;
     for (std::size_t i = 0; i < s.points.size(); ++i) {
         const auto& p = s.points[i];

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Builds the tests with a sanitizer into their own folder and runs them under
+# a virtual X server.
+#   scripts/sanitize.sh address [GROUP...] [CTEST ARGS...]
+#   scripts/sanitize.sh thread  [GROUP...] [CTEST ARGS...]
+# address: AddressSanitizer + UndefinedBehaviorSanitizer, stopping at the first
+#   finding, into build-asan/. Groups: core, device, widgets (default all).
+#   Leaks are checked in core and device tests and in the emulator and
+#   converter they start; the widget tests run without leak checking (Qt,
+#   Mesa and VTK keep memory until exit).
+# thread: ThreadSanitizer into build-tsan/. Groups: device (all device tests),
+#   stream (widgets.MainWindowStream*), link (widgets.MainWindowLink*);
+#   default all.
+# Groups can also come from VEZOVAD_SANITIZE_GROUPS ("core device"). Only the
+# test programs the groups need are built. Other arguments go to ctest.
+# The build type is RelWithDebInfo at -O1; VEZOVAD_SANITIZE_BUILD_DIR and
+# VEZOVAD_JOBS override the folder and the build jobs.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+supp="$root/scripts/sanitizers"
+kind="${1:-}"
+case "$kind" in
+  address) build="${VEZOVAD_SANITIZE_BUILD_DIR:-$root/build-asan}"
+           flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+           all_groups="core device widgets" ;;
+  thread)  build="${VEZOVAD_SANITIZE_BUILD_DIR:-$root/build-tsan}"
+           flags="-fsanitize=thread -fno-omit-frame-pointer"
+           all_groups="device stream link" ;;
+  *) echo "usage: $0 address|thread [GROUP...] [CTEST ARGS...]" >&2; exit 2 ;;
+esac
+shift
+groups=()
+while [ $# -gt 0 ] && [[ " $all_groups " == *" $1 "* ]]; do groups+=("$1"); shift; done
+if [ ${#groups[@]} -eq 0 ]; then read -r -a groups <<<"${VEZOVAD_SANITIZE_GROUPS:-$all_groups}"; fi
+
+# Ninja targets and ctest name patterns of each group, leak-checked or not.
+targets=()
+plain=()   # patterns run with leak checking (programs without a GUI)
+gui=()     # patterns run without it
+for g in "${groups[@]}"; do
+  [[ " $all_groups " == *" $g "* ]] || { echo "sanitize: no group '$g' for $kind (have: $all_groups)" >&2; exit 2; }
+  case "$kind/$g" in
+    address/core)    targets+=(test_core);    plain+=('core\.') ;;
+    address/device)  targets+=(test_device);  plain+=('device\.') ;;
+    address/widgets) targets+=(test_widgets); gui+=('widgets\.') ;;
+    thread/device)   targets+=(test_device);  plain+=('device\.') ;;
+    thread/stream)   targets+=(test_widgets); gui+=('widgets\.MainWindowStream') ;;
+    thread/link)     targets+=(test_widgets); gui+=('widgets\.MainWindowLink') ;;
+  esac
+done
+mapfile -t targets < <(printf '%s\n' "${targets[@]}" gx_emulator gx_convert | sort -u)
+
+export CCACHE_BASEDIR="$root"
+export CCACHE_NOHASHDIR=1
+export CCACHE_SLOPPINESS="${CCACHE_SLOPPINESS:-pch_defines,time_macros}"
+# The icon generator runs during the build: it is checked like any program.
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1:detect_stack_use_after_return=0:suppressions=$supp/asan.supp"
+export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:suppressions=$supp/ubsan.supp"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$supp/tsan.supp"
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g -DNDEBUG" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g -DNDEBUG" \
+    -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
+    -DCMAKE_EXE_LINKER_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="$flags" -DCMAKE_MODULE_LINKER_FLAGS="$flags" \
+    -DVEZOVAD_BUILD_BENCH=OFF
+fi
+start=$(date +%s)
+cmake --build "$build" -j "${VEZOVAD_JOBS:-$(nproc)}" --target "${targets[@]}"
+built=$(date +%s)
+echo "sanitize: built ${targets[*]} in $((built - start)) s"
+
+join() { local IFS='|'; echo "$*"; }
+# Every report, of a test or of a program it started (emulator, converter),
+# goes to a file of its own; any file there fails the pass.
+logs="$build/sanitizer-logs"
+rm -rf "$logs"
+mkdir -p "$logs"
+ASAN_OPTIONS+=":log_path=$logs/asan"
+UBSAN_OPTIONS+=":log_path=$logs/ubsan"
+TSAN_OPTIONS+=":log_path=$logs/tsan"
+status=0
+cd "$build"
+if [ ${#plain[@]} -gt 0 ]; then
+  "$root/scripts/xvfb.sh" --screen 1280x1024x24 ctest --output-on-failure -j "${VEZOVAD_TEST_JOBS:-2}" \
+    -R "^($(join "${plain[@]}"))" "$@" || status=$?
+fi
+if [ ${#gui[@]} -gt 0 ]; then
+  ASAN_OPTIONS="${ASAN_OPTIONS/detect_leaks=1/detect_leaks=0}" \
+  "$root/scripts/xvfb.sh" --screen 1280x1024x24 ctest --output-on-failure -j "${VEZOVAD_TEST_JOBS:-2}" \
+    -R "^($(join "${gui[@]}"))" "$@" || status=$?
+fi
+reports=("$logs"/*)
+if [ -e "${reports[0]}" ]; then
+  for r in "${reports[@]}"; do echo "==== sanitize: report $r"; cat "$r"; done
+  echo "sanitize: ${#reports[@]} sanitizer report(s) in $logs" >&2
+  status=1
+fi
+echo "sanitize: $kind pass over ${groups[*]}: built in $((built - start)) s, tests in $(( $(date +%s) - built )) s, status $status"
+exit "$status"
