@@ -104,6 +104,8 @@ struct DadodUz::Impl {
     std::atomic<bool> quit{false};
     int connect_timeout_ms = kDefaultConnectTimeoutMs;
     std::string last_error;
+    int last_errno = 0;
+    std::atomic<std::uint32_t> configuration_frame{0};
     std::atomic<bool> link_up{false};
     std::atomic<bool> delivering{true};
     std::thread tcp_thread, udp_thread, fw_thread;
@@ -507,15 +509,21 @@ struct DadodUz::Impl {
         gx::put_u16(hello + 4, udp_port);
         if (!command(gx::cmd::hello, hello, sizeof hello, true, connect_timeout_ms)) {
             close_stream();
-            errno = ETIMEDOUT;
-            return refuse(where + " accepted the connection but did not answer within " + std::to_string(connect_timeout_ms) + " ms");
+            return refuse(where + " accepted the connection but did not answer within " + std::to_string(connect_timeout_ms) + " ms",
+                          ETIMEDOUT);
         }
         udp_thread = std::thread(&Impl::udp_loop, this);
         return true;
     }
 
-    bool refuse(std::string why) {
+    void clear_error() {
+        last_error.clear();
+        last_errno = 0;
+    }
+
+    bool refuse(std::string why, int system_error = 0) {
         last_error = std::move(why);
+        last_errno = system_error;
         return false;
     }
 
@@ -524,7 +532,7 @@ struct DadodUz::Impl {
         if (tcp >= 0) ::close(tcp);
         if (udp >= 0) ::close(udp);
         tcp = udp = -1;
-        return refuse(why + std::strerror(e));
+        return refuse(why + std::strerror(e), e);
     }
 
     // Finishes the recording; false when a write failed or frames could not
@@ -582,7 +590,7 @@ DadodUz::~DadodUz() { disconnect(); }
 
 bool DadodUz::connect(IP_ADDRESS_T device, IP_ADDRESS_T local) {
     if (d->mode != Impl::mode_t::none) return d->refuse("the session is already open");
-    d->last_error.clear();
+    d->clear_error();
     {
         std::lock_guard<std::mutex> lock(d->stats_mutex);
         d->stats = link_statistics_t{};
@@ -592,7 +600,7 @@ bool DadodUz::connect(IP_ADDRESS_T device, IP_ADDRESS_T local) {
 
 bool DadodUz::connect_file(std::string path) {
     if (d->mode != Impl::mode_t::none) return d->refuse("the session is already open");
-    d->last_error.clear();
+    d->clear_error();
     if (!d->reader.open(path)) return d->refuse(d->reader.error());
     d->mode = Impl::mode_t::file;
     d->play_unreadable.assign(std::size_t(d->reader.frames()), false);
@@ -642,8 +650,13 @@ bool DadodUz::disconnect() {
 }
 
 bool DadodUz::configuration(const configurations_t& cfg) {
-    return d->command(gx::cmd::config, &cfg, sizeof cfg, true);
+    std::string reply;
+    if (!d->command(gx::cmd::config, &cfg, sizeof cfg, true, kCommandTimeoutMs, &reply)) return false;
+    d->configuration_frame = reply.size() >= 4 ? gx::get_u32(reinterpret_cast<const std::uint8_t*>(reply.data())) : 0;
+    return true;
 }
+
+std::uint32_t DadodUz::get_configuration_frame() const { return d->configuration_frame; }
 
 bool DadodUz::get_scene(scene_t& scene) {
     if (d->mode != Impl::mode_t::stream) return false;
@@ -832,6 +845,7 @@ GX_FILTER_SETTER(set_zigzag_smoothing_factor, zigzag_smoothing, int)
 void DadodUz::set_connect_timeout(int milliseconds) { d->connect_timeout_ms = std::max(100, milliseconds); }
 
 std::string DadodUz::get_last_error() const { return d->last_error; }
+int DadodUz::get_last_errno() const { return d->last_errno; }
 
 DadodUz::link_statistics_t DadodUz::get_link_statistics() const {
     link_statistics_t s;

@@ -187,6 +187,10 @@ public:
     bool stop();
     bool disconnect();
     bool configuration(const configurations_t& configuration);
+    // The number of the first frame the sensor makes with the configuration
+    // it last accepted; frames numbered before it were made with the old one.
+    // 0 when the sensor does not say.
+    std::uint32_t get_configuration_frame() const;
 
     // Data.
     bool get_scene(scene_t& scene);
@@ -233,6 +237,9 @@ public:
     void set_connect_timeout(int milliseconds);
     // Why the last connect or connect_file failed, in words ("" after success).
     std::string get_last_error() const;
+    // The system's error number behind that failure (ECONNREFUSED, ETIMEDOUT,
+    // EADDRINUSE, ...); 0 when the library refused on its own account.
+    int get_last_errno() const;
 
 private:
     struct Impl;

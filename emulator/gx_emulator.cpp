@@ -444,11 +444,14 @@ private:
             gx::configurations_t c;
             std::memcpy(&c, p, sizeof c);
             if (c.stream_mode > 4) return ack(h.seq, gx::ack_refused);
+            std::uint8_t first[4];
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 running_regs_.config = c;
+                gx::put_u32(first, next_settings_frame_);
             }
-            return ack(h.seq, gx::ack_ok);
+            // The number of the first frame made with these settings.
+            return ack(h.seq, gx::ack_ok, std::string(reinterpret_cast<const char*>(first), sizeof first));
         }
         if (gx::type_is(h.type, gx::cmd::fw_begin)) {
             const std::uint32_t size = n >= 4 ? gx::get_u32(p) : 0;
@@ -626,6 +629,7 @@ private:
                 to = dest_;
                 session = session_;
                 cfg = running_regs_.config;
+                if (active) next_settings_frame_ = frame_number + 1;
             }
             if (!active) continue;
             // Frames are stamped with the time they were due, as a sensor's
@@ -709,6 +713,7 @@ private:
     bool paused_ = false;
     sockaddr_in dest_{};
     std::uint32_t session_ = 0;
+    std::uint32_t next_settings_frame_ = 0;  // the next frame that reads the settings
 
     std::vector<scheduled> pending_;
     std::vector<std::uint8_t> fw_;

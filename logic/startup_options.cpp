@@ -1,5 +1,7 @@
 #include "logic/startup_options.h"
 
+#include "device/gx_address.h"
+
 #include <QCommandLineParser>
 
 namespace startup_options {
@@ -9,13 +11,9 @@ QStringList tool_names() {
 }
 
 bool split_address(const QString& text, QString& ip, int& port) {
-    const int colon = text.lastIndexOf(':');
-    if (colon <= 0) return false;
-    bool ok = false;
-    const int p = text.mid(colon + 1).toInt(&ok, 10);
-    if (!ok || p < 0 || p > 65535) return false;
-    ip = text.left(colon);
-    port = p;
+    std::string ip_text;
+    if (!gx_address::split(text.toStdString(), ip_text, port)) return false;
+    ip = QString::fromStdString(ip_text);
     return true;
 }
 

@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTimer>
 #include <QWheelEvent>
@@ -97,9 +98,12 @@ void monkey_run::prepare_files() {
         garbage_files_ << g + QString::fromLatin1(file.first);
     }
     // A true ground truth too, so that the lens tool has something to measure against.
-    const std::string truth = (f + "/out/ground_truth.pcd").toStdString();
-    const std::string command = std::string(GX_EMULATOR_PATH) + " --ground-truth '" + truth + "' >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) std::fprintf(stderr, "gx_monkey: no ground truth written\n");
+    QProcess emulator;
+    emulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    emulator.setStandardOutputFile(QProcess::nullDevice());
+    emulator.start(QStringLiteral(GX_EMULATOR_PATH), {QStringLiteral("--ground-truth"), f + "/out/ground_truth.pcd"});
+    if (!emulator.waitForFinished(60000) || emulator.exitStatus() != QProcess::NormalExit || emulator.exitCode() != 0)
+        std::fprintf(stderr, "gx_monkey: no ground truth written\n");
 }
 
 QString monkey_run::pick_path(bool save) {
@@ -192,6 +196,7 @@ void monkey_run::fault_loop() {
             emulator_.reset();
             ++figures_.faults;
             ++figures_.faults_by_kind[name];
+            fault_now_ = name;
         }
         nap(down_ms);
         if (stop_) break;
@@ -227,10 +232,19 @@ void monkey_run::read_outside_changes() {
 
 void monkey_run::heartbeat() {
     const qint64 now = now_ms();
-    figures_.longest_stall_ms = std::max(figures_.longest_stall_ms, now - last_beat_.load());
+    const qint64 stall = now - last_beat_.load();
+    figures_.longest_stall_ms = std::max(figures_.longest_stall_ms, stall);
     last_beat_ = now;
-    static int beats = 0;
-    if (++beats % 20 == 0) {
+    if (stall > settings_.max_stall_ms) {
+        std::string fault;
+        {
+            std::lock_guard<std::mutex> lock(emulator_mutex_);
+            fault = fault_now_;
+        }
+        std::fprintf(stderr, "gx_monkey: the event loop stood still %lld ms; last step: %s; last fault: %s\n",
+                     static_cast<long long>(stall), qPrintable(last_step_), fault.c_str());
+    }
+    if (++beats_ % 20 == 0) {
         figures_.peak_rss_kib = std::max(figures_.peak_rss_kib, resident_kib());
         read_outside_changes();
     }
@@ -239,6 +253,7 @@ void monkey_run::heartbeat() {
 void monkey_run::keep_connected() {
     if (window_->device_handle() != nullptr || port_ <= 0) return;
     window_->user_tool()->connection->set_connection_values("127.0.0.1", port_, "127.0.0.1", 0);
+    last_step_ += QStringLiteral("connect, ");
     window_->get_main_connect_status(true);
     ++figures_.reconnects;
 }
@@ -250,7 +265,9 @@ void monkey_run::press_next_tool_button() {
                                  [](QAbstractButton* b) { return !b->isVisible() || !b->isEnabled(); }),
                   buttons.end());
     if (buttons.isEmpty()) return;
-    buttons[next_button_++ % buttons.size()]->click();
+    QAbstractButton* b = buttons[next_button_++ % buttons.size()];
+    last_step_ += QStringLiteral("tool button \"%1\", ").arg(b->objectName());
+    b->click();
     ++figures_.clicks;
 }
 
@@ -281,7 +298,7 @@ QWidget* monkey_run::pick_target() {
     return parts[hands_.below(parts.size())];
 }
 
-void monkey_run::act_on(QWidget* target) {
+const char* monkey_run::act_on(QWidget* target) {
     QPointer<QWidget> w(target);
     const QPoint at(hands_.below(std::max(1, w->width())), hands_.below(std::max(1, w->height())));
     auto mouse = [&](QEvent::Type type, Qt::MouseButton button) {
@@ -305,7 +322,7 @@ void monkey_run::act_on(QWidget* target) {
         mouse(QEvent::MouseButtonPress, b);
         mouse(QEvent::MouseButtonRelease, b);
         ++figures_.clicks;
-        break;
+        return b == Qt::LeftButton ? "click" : "right click";
     }
     case monkey_hands::action::double_click:
         mouse(QEvent::MouseButtonPress, Qt::LeftButton);
@@ -313,46 +330,52 @@ void monkey_run::act_on(QWidget* target) {
         mouse(QEvent::MouseButtonDblClick, Qt::LeftButton);
         mouse(QEvent::MouseButtonRelease, Qt::LeftButton);
         ++figures_.clicks;
-        break;
+        return "double click";
     case monkey_hands::action::wheel: {
         const int steps = hands_.chance(0.5) ? 120 : -120 * (1 + hands_.below(5));
         QWheelEvent e(at, w->mapToGlobal(at), QPoint(), QPoint(0, steps), Qt::NoButton, Qt::NoModifier,
                       Qt::NoScrollPhase, false);
         QApplication::sendEvent(w, &e);
         ++figures_.wheels;
-        break;
+        return "wheel";
     }
     case monkey_hands::action::key: {
         const int code = hands_.next_key();
         const QString text = code >= Qt::Key_Space && code <= Qt::Key_AsciiTilde ? QString(QChar(code)) : QString();
         key(code, hands_.chance(0.1) ? Qt::ControlModifier : Qt::NoModifier, text);
         ++figures_.keys;
-        break;
+        return "key";
     }
     case monkey_hands::action::text:
         key(Qt::Key_unknown, Qt::NoModifier, hands_.next_text());
         if (hands_.chance(0.5)) key(Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
         ++figures_.texts;
-        break;
+        return "text";
     case monkey_hands::action::clear:
         key(Qt::Key_A, Qt::ControlModifier, QString());
         key(Qt::Key_Backspace, Qt::NoModifier, QString());
         key(Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
         ++figures_.texts;
-        break;
+        return "clear";
     }
+    return "nothing";
 }
 
 void monkey_run::step() {
-    static std::uint64_t steps = 0;
-    ++steps;
+    ++steps_;
+    last_step_.clear();
     // A context menu runs an event loop of its own; the hands close it.
     if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
     if (!window_->isVisible()) window_->show();
     note_new_windows();
-    if (steps % 40 == 0) press_next_tool_button();
-    if (steps % 250 == 0) keep_connected();
-    if (QWidget* target = pick_target()) act_on(target);
+    if (steps_ % 40 == 0) press_next_tool_button();
+    if (steps_ % 250 == 0) keep_connected();
+    if (QWidget* target = pick_target()) {
+        const QString where = QStringLiteral("%1 \"%2\" in %3")
+                                  .arg(QString::fromLatin1(target->metaObject()->className()), target->objectName(),
+                                       QString::fromLatin1(target->window()->metaObject()->className()));
+        last_step_ += QString::fromLatin1(act_on(target)) + " on " + where;
+    }
 }
 
 bool monkey_run::run() {

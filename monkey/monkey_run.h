@@ -61,7 +61,8 @@ private:
     void keep_connected();
     void press_next_tool_button();
     void note_new_windows();
-    void act_on(QWidget* target);
+    // Sends one random event to target; returns what it sent.
+    const char* act_on(QWidget* target);
     QWidget* pick_target();
     QString pick_path(bool save);
     void fault_loop();
@@ -78,6 +79,9 @@ private:
     std::atomic<qint64> last_beat_{0};
     QSet<QWidget*> seen_windows_;
     int next_button_ = 0;
+    std::uint64_t beats_ = 0;
+    std::uint64_t steps_ = 0;
+    QString last_step_;  // what the hands did last, for the report of a stall
     QStringList garbage_files_;
 
     // The emulator and its faults change on a thread of their own, so that
@@ -89,6 +93,7 @@ private:
     std::thread faults_;
     std::thread watchdog_;
     std::uint64_t fault_seed_ = 0;
+    std::string fault_now_ = "none";  // under emulator_mutex_
 
     int inotify_fd_ = -1;
 };

@@ -26,4 +26,13 @@ struct format_error : std::runtime_error {
     throw pybind11::error_already_set();
 }
 
+// Raises OSError(code, message), which Python makes the subclass that the
+// error number names (ConnectionRefusedError for ECONNREFUSED, ...).
+[[noreturn]] inline void raise_os_error(int code, const std::string& message) {
+    PyObject* args = Py_BuildValue("(is)", code, message.c_str());
+    PyErr_SetObject(PyExc_OSError, args);
+    Py_XDECREF(args);
+    throw pybind11::error_already_set();
+}
+
 }  // namespace vezovad_py

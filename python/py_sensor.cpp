@@ -1,6 +1,7 @@
 #include "python/py_sensor.h"
 
 #include "device/c_numbers.h"
+#include "device/gx_address.h"
 #include "device/gx_protocol.h"
 #include "python/py_errors.h"
 #include "python/py_frame.h"
@@ -8,6 +9,7 @@
 
 #include <arpa/inet.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -26,19 +28,10 @@ int milliseconds(double seconds) {
 
 // "IP:PORT" as the library takes it; `what` names the address in errors.
 TAVRIN::IP_ADDRESS_T parse_address(const std::string& text, const char* what, bool port_zero_ok) {
-    const auto colon = text.rfind(':');
-    in_addr ip{};
     TAVRIN::IP_ADDRESS_T a;
-    if (colon != std::string::npos) {
-        a.ip = text.substr(0, colon);
-        const std::string port = text.substr(colon + 1);
-        long value = -1;
-        if (!port.empty() && port.size() <= 5 && port.find_first_not_of("0123456789") == std::string::npos)
-            value = std::stol(port);
-        a.port = int(value);
-    }
-    if (colon == std::string::npos || ::inet_pton(AF_INET, a.ip.c_str(), &ip) != 1 || a.port < (port_zero_ok ? 0 : 1) ||
-        a.port > 65535)
+    in_addr ip{};
+    if (!gx_address::split(text, a.ip, a.port) || ::inet_pton(AF_INET, a.ip.c_str(), &ip) != 1 ||
+        a.port < (port_zero_ok ? 0 : 1))
         throw py::value_error(std::string(what) + " \"" + text + "\" is not IP:PORT (an IPv4 address and a port)");
     return a;
 }
@@ -58,10 +51,12 @@ py_sensor::py_sensor(const std::string& device, const std::string& local, double
     }
     if (!connected) {
         const std::string why = device_.get_last_error();
+        const int code = device_.get_last_errno();
         device_.disconnect();
-        if (why.find(std::strerror(ECONNREFUSED)) != std::string::npos) raise(PyExc_ConnectionRefusedError, why);
-        if (why.rfind("cannot receive", 0) == 0) raise(PyExc_OSError, why);
-        raise(PyExc_TimeoutError, why.empty() ? device + " did not start streaming" : why);
+        if (why.empty()) raise(PyExc_TimeoutError, device + " did not start streaming");
+        // OSError(errno, text) is the subclass the number names:
+        // ConnectionRefusedError, TimeoutError, or OSError itself.
+        raise_os_error(code != 0 ? code : ETIMEDOUT, why);
     }
     open_ = true;
     address_ = device;

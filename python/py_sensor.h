@@ -18,8 +18,9 @@ struct py_frame;
 class py_sensor {
 public:
     // Raises ValueError for a malformed address, TimeoutError when the
-    // sensor does not answer within timeout seconds, ConnectionError when it
-    // refuses.
+    // sensor does not answer within timeout seconds, ConnectionRefusedError
+    // when nothing listens there, and the OSError that the system's error
+    // names otherwise (the local address in use, no route, ...).
     py_sensor(const std::string& device, const std::string& local, double timeout);
 
     // The next frame the library receives, waiting up to timeout seconds

@@ -4,10 +4,13 @@
 #   scripts/sanitize.sh address [GROUP...] [CTEST ARGS...]
 #   scripts/sanitize.sh thread  [GROUP...] [CTEST ARGS...]
 # address: AddressSanitizer + UndefinedBehaviorSanitizer, stopping at the first
-#   finding, into build-asan/. Groups: core, device, widgets (default all).
-#   Leaks are checked in core and device tests and in the emulator and
-#   converter they start; the widget tests run without leak checking (Qt,
-#   Mesa and VTK keep memory until exit).
+#   finding, into build-asan/. Groups: core, device, widgets, monkey (default
+#   all). Leaks are checked in core and device tests and in the emulator and
+#   converter they start; the widget tests and the monkey run without leak
+#   checking (Qt, Mesa and VTK keep memory until exit). The monkey group is
+#   monkey.random_hands; with VEZOVAD_MONKEY_SECONDS=N it runs gx_monkey for
+#   N seconds instead (seed VEZOVAD_MONKEY_SEED, default 1), in a folder of
+#   its own under build-asan/monkey-runs.
 # thread: ThreadSanitizer into build-tsan/. Groups: device (all device tests),
 #   stream (widgets.MainWindowStream*), link (widgets.MainWindowLink*);
 #   default all.
@@ -22,7 +25,7 @@ kind="${1:-}"
 case "$kind" in
   address) build="${VEZOVAD_SANITIZE_BUILD_DIR:-$root/build-asan}"
            flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
-           all_groups="core device widgets" ;;
+           all_groups="core device widgets monkey" ;;
   thread)  build="${VEZOVAD_SANITIZE_BUILD_DIR:-$root/build-tsan}"
            flags="-fsanitize=thread -fno-omit-frame-pointer"
            all_groups="device stream link" ;;
@@ -35,6 +38,7 @@ if [ ${#groups[@]} -eq 0 ]; then read -r -a groups <<<"${VEZOVAD_SANITIZE_GROUPS
 
 # Ninja targets and ctest name patterns of each group, leak-checked or not.
 targets=()
+long_monkey=0
 plain=()   # patterns run with leak checking (programs without a GUI)
 gui=()     # patterns run without it
 for g in "${groups[@]}"; do
@@ -43,6 +47,8 @@ for g in "${groups[@]}"; do
     address/core)    targets+=(test_core);    plain+=('core\.') ;;
     address/device)  targets+=(test_device);  plain+=('device\.') ;;
     address/widgets) targets+=(test_widgets); gui+=('widgets\.') ;;
+    address/monkey)  targets+=(gx_monkey)
+                     if [ -z "${VEZOVAD_MONKEY_SECONDS:-}" ]; then gui+=('monkey\.'); else long_monkey=1; fi ;;
     thread/device)   targets+=(test_device);  plain+=('device\.') ;;
     thread/stream)   targets+=(test_widgets); gui+=('widgets\.MainWindowStream') ;;
     thread/link)     targets+=(test_widgets); gui+=('widgets\.MainWindowLink') ;;
@@ -89,6 +95,15 @@ if [ ${#gui[@]} -gt 0 ]; then
   ASAN_OPTIONS="${ASAN_OPTIONS/detect_leaks=1/detect_leaks=0}" \
   "$root/scripts/xvfb.sh" --screen 1280x1024x24 ctest --output-on-failure -j "${VEZOVAD_TEST_JOBS:-2}" \
     -R "^($(join "${gui[@]}"))" "$@" || status=$?
+fi
+if [ "$long_monkey" = 1 ]; then
+  # Started in an empty folder, so that its watch on the working folder sees
+  # only what the viewer writes.
+  run="$build/monkey-runs/$(date +%Y%m%d-%H%M%S)"
+  mkdir -p "$run"
+  (cd "$run" && ASAN_OPTIONS="${ASAN_OPTIONS/detect_leaks=1/detect_leaks=0}" QT_QPA_PLATFORM=xcb \
+    "$root/scripts/xvfb.sh" --screen 1280x1024x24 "$build/monkey/gx_monkey" \
+      --seconds "$VEZOVAD_MONKEY_SECONDS" --seed "${VEZOVAD_MONKEY_SEED:-1}") || status=$?
 fi
 reports=("$logs"/*)
 if [ -e "${reports[0]}" ]; then

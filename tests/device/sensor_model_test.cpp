@@ -67,15 +67,16 @@ struct sensor {
         cfg = regs.config;
         return true;
     }
-    // Applies cfg at 30 frames/s and lets the frames in flight pass: the one
-    // the library holds, one in the socket, and one the sensor rendered just
-    // before the change, with two more to spare for a loaded machine.
+    // Applies cfg at 30 frames/s and passes over the frames the sensor made
+    // before it took the change, and the first made after it.
     bool apply(DadodUz::configurations_t cfg) {
         cfg.fps = 30;
         if (!dev.configuration(cfg)) return false;
+        const std::uint32_t first = dev.get_configuration_frame();
         DadodUz::scene_t s;
-        for (int i = 0; i < 5; ++i)
+        do {
             if (!next_scene(dev, s)) return false;
+        } while (std::int32_t(s.frame_number - first) < 0);
         return true;
     }
     // Calls fn on the next n frames of depth in millimetres.

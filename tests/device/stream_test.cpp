@@ -1,5 +1,6 @@
 // Live streaming from the emulator: frames, points, status packets, link
 // statistics and the behaviour of get_scene.
+#include "device/gx_address.h"
 #include "device/gx_protocol.h"
 #include "tests/device/device_test_util.h"
 
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cerrno>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -112,6 +114,7 @@ TEST(stream, connect_to_a_closed_port_fails_quickly) {
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_FALSE(dev.connect({"127.0.0.1", port}, {"127.0.0.1", 0}));
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2500));
+    EXPECT_EQ(dev.get_last_errno(), ECONNREFUSED) << dev.get_last_error();
     DadodUz::scene_t s;
     EXPECT_FALSE(dev.get_scene(s));
     EXPECT_FALSE(dev.tcp_device_run());
@@ -126,6 +129,26 @@ TEST(stream, rejects_bad_addresses_without_sending) {
     EXPECT_FALSE(dev.connect({"127.0.0.1", 0}, {"127.0.0.1", 0}));
     EXPECT_FALSE(dev.connect({"127.0.0.1", 70000}, {"127.0.0.1", 0}));
     EXPECT_FALSE(dev.connect({"127.0.0.1", 2000}, {"999.1.1.1", 0}));
+    EXPECT_EQ(dev.get_last_errno(), 0) << "a refusal of the library's own has no system error";
+}
+
+TEST(stream, address_text_splits_at_the_last_colon_into_ip_and_a_port) {
+    struct row { const char* text; bool ok; const char* ip; int port; };
+    const row rows[] = {
+        {"127.0.0.1:2000", true, "127.0.0.1", 2000}, {"localhost:0", true, "localhost", 0},
+        {"a:b:65535", true, "a:b", 65535},           {"127.0.0.1:65536", false, "", 0},
+        {"127.0.0.1:", false, "", 0},                {":2000", false, "", 0},
+        {"127.0.0.1", false, "", 0},                 {"127.0.0.1:-1", false, "", 0},
+        {"127.0.0.1:+80", false, "", 0},             {"127.0.0.1: 80", false, "", 0},
+        {"127.0.0.1:000080", false, "", 0},          {"127.0.0.1:99999999999999999999", false, "", 0},
+    };
+    for (const row& r : rows) {
+        std::string ip = "unchanged";
+        int port = -7;
+        EXPECT_EQ(gx_address::split(r.text, ip, port), r.ok) << r.text;
+        EXPECT_EQ(ip, r.ok ? r.ip : "unchanged") << r.text;
+        EXPECT_EQ(port, r.ok ? r.port : -7) << r.text;
+    }
 }
 
 TEST(stream, sensor_vanishing_mid_stream_is_survived) {
