@@ -44,13 +44,13 @@ using clock_type = std::chrono::steady_clock;
 // unanswered, later ones wait only kUnansweredTimeoutMs until the sensor
 // acknowledges anything again. A caller on a window's thread that sends a
 // stop and a read to a sensor that no longer answers commands is then held
-// up for less than two seconds, not for three seconds each.
-constexpr int kCommandTimeoutMs = 1500;
+// up for little more than a second, not for two seconds each.
+constexpr int kCommandTimeoutMs = 1000;
 constexpr int kUnansweredTimeoutMs = 200;
 // The command channel is kept alive: after this long without a record from
 // the sensor, a ping asks for one (a sensor that sends no frames still answers).
 constexpr int kKeepAliveMs = 1000;
-constexpr int kDefaultConnectTimeoutMs = 2000;  // TCP accept, then the hello's answer
+constexpr int kDefaultConnectTimeoutMs = 1500;  // TCP accept, then the hello's answer
 constexpr std::size_t kMaxQueuedMessages = 1024;
 constexpr std::size_t kMaxQueuedHistograms = 8192;
 // Histograms waiting longer than this are dropped unread: a viewer that takes
@@ -591,6 +591,7 @@ DadodUz::~DadodUz() { disconnect(); }
 bool DadodUz::connect(IP_ADDRESS_T device, IP_ADDRESS_T local) {
     if (d->mode != Impl::mode_t::none) return d->refuse("the session is already open");
     d->clear_error();
+    d->configuration_frame = 0;  // a new session has accepted no configuration yet
     {
         std::lock_guard<std::mutex> lock(d->stats_mutex);
         d->stats = link_statistics_t{};

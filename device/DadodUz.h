@@ -233,7 +233,7 @@ public:
     link_statistics_t get_link_statistics() const;
 
     // How long connect waits for the sensor to accept the command channel and
-    // to answer the hello, each (default 2000 ms; 100 ms at least).
+    // to answer the hello, each (default 1500 ms; 100 ms at least).
     void set_connect_timeout(int milliseconds);
     // Why the last connect or connect_file failed, in words ("" after success).
     std::string get_last_error() const;

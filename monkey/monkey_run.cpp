@@ -21,6 +21,9 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <execinfo.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -35,6 +38,16 @@ namespace {
 qint64 now_ms() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
+}
+
+// Prints the stack of the thread it interrupts: the watchdog sends it to the
+// window's thread while the event loop stands still, so that the report says
+// where it waits. backtrace() was called once before, so it allocates nothing here.
+void print_stack(int) {
+    static const char head[] = "gx_monkey: the window's thread stands here:\n";
+    if (::write(STDERR_FILENO, head, sizeof head - 1) < 0) return;
+    void* frames[64];
+    ::backtrace_symbols_fd(frames, ::backtrace(frames, 64), STDERR_FILENO);
 }
 
 qint64 resident_kib() {
@@ -394,15 +407,29 @@ bool monkey_run::run() {
 
     last_beat_ = now_ms();
     faults_ = std::thread(&monkey_run::fault_loop, this);
-    // Should the event loop stand still for good, the run ends with a message
-    // rather than hanging whoever started it.
-    watchdog_ = std::thread([this] {
+    // The watchdog has the window's thread print its stack once a stall
+    // reaches three quarters of the limit. Should the event loop stand still
+    // for good, the run ends with a message rather than hanging whoever started it.
+    void* warm_up[1];
+    ::backtrace(warm_up, 1);
+    struct sigaction report = {};
+    report.sa_handler = print_stack;
+    report.sa_flags = SA_RESTART;
+    ::sigaction(SIGUSR2, &report, nullptr);
+    const pthread_t window_thread = ::pthread_self();
+    watchdog_ = std::thread([this, window_thread] {
+        qint64 reported_beat = -1;
         while (!stop_) {
-            if (now_ms() - last_beat_.load() > 30000) {
+            const qint64 beat = last_beat_.load();
+            if (now_ms() - beat > settings_.max_stall_ms * 3 / 4 && beat != reported_beat) {
+                reported_beat = beat;  // once per stall
+                ::pthread_kill(window_thread, SIGUSR2);
+            }
+            if (now_ms() - beat > 30000) {
                 std::fprintf(stderr, "gx_monkey: the event loop stood still for 30 s\n");
                 std::abort();
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     });
     auto* beat = new QTimer(this);

@@ -5,6 +5,7 @@
 #include "tests/support/emulator_process.h"
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <thread>
@@ -28,6 +29,14 @@ inline bool connect(TAVRIN::DadodUz& dev, const emulator_process& emu) {
 
 inline bool next_scene(TAVRIN::DadodUz& dev, TAVRIN::DadodUz::scene_t& s, int timeout_ms = 5000) {
     return wait_for([&] { return dev.get_scene(s); }, timeout_ms);
+}
+
+// Waits for the first frame made with the configuration the sensor last
+// accepted; frames the sensor made before it are passed over.
+inline bool next_scene_with_last_configuration(TAVRIN::DadodUz& dev, TAVRIN::DadodUz::scene_t& s,
+                                               int timeout_ms = 5000) {
+    const std::uint32_t first = dev.get_configuration_frame();
+    return wait_for([&] { return dev.get_scene(s) && std::int32_t(s.frame_number - first) >= 0; }, timeout_ms);
 }
 
 // Waits for a device message of the given type; its data goes to data.

@@ -71,13 +71,8 @@ struct sensor {
     // before it took the change, and the first made after it.
     bool apply(DadodUz::configurations_t cfg) {
         cfg.fps = 30;
-        if (!dev.configuration(cfg)) return false;
-        const std::uint32_t first = dev.get_configuration_frame();
         DadodUz::scene_t s;
-        do {
-            if (!next_scene(dev, s)) return false;
-        } while (std::int32_t(s.frame_number - first) < 0);
-        return true;
+        return dev.configuration(cfg) && next_scene_with_last_configuration(dev, s, 30000);
     }
     // Calls fn on the next n frames of depth in millimetres.
     bool frames(int n, const std::function<void(const DadodUz::scene_t&)>& fn) {
