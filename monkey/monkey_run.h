@@ -28,11 +28,19 @@ class emulator_process;
 
 class monkey_run : public QObject {
 public:
+    // Under AddressSanitizer every allocation and copy is checked, and the
+    // software renderer takes seconds to allocate a new view's frame buffers:
+    // such a build is allowed twice the stall.
+#if defined(__SANITIZE_ADDRESS__)
+    static constexpr int default_max_stall_ms = 4000;
+#else
+    static constexpr int default_max_stall_ms = 2000;
+#endif
     struct settings {
         double seconds = 60;
         std::uint64_t seed = 1;
         QString folder;           // everything the run writes goes here
-        int max_stall_ms = 2000;  // the event loop may not stand still longer
+        int max_stall_ms = default_max_stall_ms;  // the event loop may not stand still longer
         int max_rss_mb = 3000;
         QStringList watched;      // folders nothing may be written to (the caller's home and working folder)
     };
