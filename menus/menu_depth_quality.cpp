@@ -92,7 +92,11 @@ void menu_depth_quality::updateScene(scene_t& scene) {
     }
     show_picture(scene);
     if (!frames.push(scene)) return;
-    if (since_measure.isValid() && since_measure.nsecsElapsed() < 3 * measure_cost_ns) return;
+    // A measurement costs up to a few tens of milliseconds: at most a quarter
+    // of the time goes to it. The first frame of a new window (a new region,
+    // target or frame size) is measured at once, so that no figure of the
+    // old window stays on show.
+    if (frames.size() > 1 && since_measure.isValid() && since_measure.nsecsElapsed() < 3 * measure_cost_ns) return;
     since_measure.start();
     result = dq::measure(frames, channel_count, double(ui->sb_gt_distance->value()));
     measure_cost_ns = since_measure.nsecsElapsed();
