@@ -419,7 +419,7 @@ TEST(commands, configuration_changes_what_the_sensor_streams) {
     // Frame rate.
     // Frame rate, read from the sensor's stamps of three frames in a row,
     // evenly spaced (10 ns ticks): the default 10 frames/s are 100 ms apart,
-    // 25 frames/s 40 ms. A frame from before the pause may still come first.
+    // 25 frames/s 40 ms. They are counted from the first frame made at 25.
     cfg = gx::default_registers().config;
     ASSERT_EQ(cfg.fps, 10);
     cfg.fps = 25;

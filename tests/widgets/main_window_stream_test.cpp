@@ -78,7 +78,8 @@ TEST_F(MainWindowStreamTest, ConnectStartsBothTimersAndDeliversFramesInOrder) {
     EXPECT_TRUE(w.message_tick_timer()->isActive());
     EXPECT_EQ(w.message_tick_timer()->interval(), 100);
 
-    ASSERT_TRUE(wait_until([&] { return w.frames_emitted() >= 5 && !delivered.empty() && delivered.back().rate >= 0; }, 60000));
+    ASSERT_TRUE(wait_until(
+        [&] { return w.frames_emitted() >= 5 && !delivered.empty() && delivered.back().rate >= 0; }, 60000));
     ASSERT_GE(order.size(), 4);
     for (int i = 0; i + 1 < order.size(); i += 2) {
         EXPECT_EQ(order[i], "image");
