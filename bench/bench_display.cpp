@@ -1,9 +1,11 @@
 // Per-frame display work on a 400 x 100 frame, without rendering: the three
-// colour images of the image view plus the point cloud build. Prints medians.
+// colour images of the image view plus the point cloud build, and the
+// ruler's copy of a frame whose cloud is shown. Prints medians.
 //   bench_display [iterations]
 #include "bench/bench_timing.h"
 #include "logic/cloud_builder.h"
 #include "logic/display_pipeline.h"
+#include "logic/point_measure.h"
 #include "tests/support/synthetic_frames.h"
 
 #include <opencv2/imgproc.hpp>
@@ -72,5 +74,7 @@ int main(int argc, char** argv) {
                cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
            }));
     report("cloud build (ambient colours)", measure(iterations, [&] { cloud_builder::build(scene, cp, images, cloud); }));
+    point_measure::frame_values shown;
+    report("ruler's copy of the frame shown", measure(iterations, [&] { shown.keep(scene); }));
     return 0;
 }

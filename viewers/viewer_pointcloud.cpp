@@ -26,7 +26,8 @@ namespace {
 const char* const kCloudId = "cloud";
 // Markers in magenta, a colour no colour mode gives a point.
 constexpr double kMarker[3] = {1.0, 0.0, 1.0};
-// How far from a drawn point a click may land and still pick it, in pixels.
+// How far beyond a drawn point's square a click may land and still pick it,
+// in pixels.
 constexpr double kPickReach = 8.0;
 } // namespace
 
@@ -54,14 +55,15 @@ vtkGenericOpenGLRenderWindow* viewer_pointcloud::render_window() const { return 
 QVTKOpenGLNativeWidget* viewer_pointcloud::vtk_widget() const { return ui->qvtkWidget; }
 
 void viewer_pointcloud::updatePointCloud(TAVRIN::DadodUz::scene_t& scene) {
-    frame_ = &scene;
     try {
         // Drawn again only when the points, the camera or the point size
         // changed: a frame without depth values leaves the points as they
-        // are. A cloud removed from the visualizer is shown again.
+        // are, and the ruler keeps reading the frame they came from. A cloud
+        // removed from the visualizer is shown again.
         const std::size_t size = cloud_->size();
-        bool changed = cloud_builder::build(scene, params_, images_, *cloud_) || cloud_->size() != size ||
-                       !view_->visualizer()->contains(kCloudId);
+        const bool rebuilt = cloud_builder::build(scene, params_, images_, *cloud_);
+        if (rebuilt) shown_.keep(scene);
+        bool changed = rebuilt || cloud_->size() != size || !view_->visualizer()->contains(kCloudId);
         if (changed) view_->show(cloud_, kCloudId);
         changed = apply_axis_view() || changed;
         changed = view_->set_point_size(point_size_, kCloudId) || changed;
@@ -166,9 +168,9 @@ void viewer_pointcloud::get_main_zx_axis(bool enable) { zx_axis_ = enable; }
 void viewer_pointcloud::picked() {
     // The visualizer's picker takes the point nearest to the click's ray,
     // the pixels parked at the origin included, which lie on the ray of
-    // every click near the view's centre: the nearest drawn point is
-    // looked up here instead.
-    if (frame_ == nullptr || cloud_->empty()) return;
+    // every click near the view's centre: the drawn point under the click
+    // is looked up here instead.
+    if (shown_.rows == 0 || cloud_->empty()) return;
     vtkRenderer* renderer = view_->visualizer()->getRendererCollection()->GetFirstRenderer();
     const int* size = renderer->GetSize();
     const int* click = ui->qvtkWidget->interactor()->GetEventPosition();
@@ -177,34 +179,25 @@ void viewer_pointcloud::picked() {
         renderer->GetActiveCamera()->GetCompositeProjectionTransformMatrix(renderer->GetTiledAspectRatio(), -1, 1);
     for (int i = 0; i < 16; ++i) m[i] = transform->GetElement(i / 4, i % 4);
     const long index = point_measure::nearest_on_screen(&(*cloud_)[0].x, cloud_->size(), sizeof(pcl::PointXYZRGB) / sizeof(float),
-                                                         m, size[0], size[1], click[0], click[1],
-                                                         std::max(kPickReach, point_size_));
+                                                         m, size[0], size[1], click[0], click[1], point_size_,
+                                                         kPickReach + point_size_ / 2);
+    // Point i of the cloud is pixel i of the frame it was built from, also
+    // after a frame of another size without depth values resized the cloud.
     int row = 0, col = 0;
-    if (index < 0 || !point_measure::pixel_of(std::size_t(index), int(cloud_->height), int(cloud_->width), row, col))
+    if (index < 0 || !point_measure::pixel_of(std::size_t(index), int(shown_.rows), int(shown_.cols), row, col))
         return;
-    const point_measure::pick p = point_measure::read(*frame_, row, col);
-    if (p.has_return) take(p);
+    take(point_measure::read(shown_, row, col));
 }
 
 void viewer_pointcloud::select_pixel(int row, int col) {
-    if (frame_ == nullptr) return;
-    const point_measure::pick p = point_measure::read(*frame_, row, col);
-    if (p.has_return) {
-        take(p);
-        return;
-    }
-    readout_ = point_measure::readout("Pixel", p);
-    draw_measurement();
+    if (shown_.rows == 0) return;
+    take(point_measure::read(shown_, row, col));
 }
 
 void viewer_pointcloud::take(const point_measure::pick& p) {
     const bool complete = ruler_.add(p);
-    readout_ = point_measure::readout("A", ruler_.a());
-    if (complete) {
-        readout_ += "\n" + point_measure::readout("B", ruler_.b()) + "\nA-B " +
-                    point_measure::distance_label(ruler_.a(), ruler_.b());
-        emit send_viewer_log(QString::fromStdString(point_measure::log_line(ruler_.a(), ruler_.b())));
-    }
+    readout_ = ruler_.readout();
+    if (complete) emit send_viewer_log(QString::fromStdString(point_measure::log_line(ruler_.a(), ruler_.b())));
     draw_measurement();
 }
 

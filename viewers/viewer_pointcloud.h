@@ -115,9 +115,10 @@ private:
     std::vector<std::string> grid_ids_;
     cloud_builder::colour_images images_;
 
-    // The frame on screen: the main window's one frame record, refilled in
-    // place on every tick, read only between ticks when a pick comes in.
-    const scene_t* frame_ = nullptr;
+    // What the ruler reads of the frame whose cloud is on screen, kept when
+    // a frame rewrites the cloud: the main window's frame record is refilled
+    // in place on every tick, also by frames that leave the cloud as it is.
+    point_measure::frame_values shown_;
     point_measure::measurement ruler_;
     std::string readout_;
 };

@@ -1,7 +1,9 @@
 // The point cloud view's ruler on an X server: shift-clicks at the screen
 // positions of known points pick their pixels and measure between them, a
 // click on the background picks nothing, a click on the image view's depth
-// picture marks its pixel, and clearing removes the markers.
+// picture marks its pixel (one without a return only adds a line to the
+// readout), picks read the frame of the cloud on screen, and clearing
+// removes the markers.
 #include "viewers/viewer_image.h"
 #include "viewers/viewer_pointcloud.h"
 
@@ -112,16 +114,36 @@ TEST_F(point_measure_test, ShiftClicksPickPixelsAndMeasureBetweenThem) {
     };
     press(0, 0);
     EXPECT_EQ(view.measurement().count(), 2) << "a pixel without a return is shown, not taken";
-    EXPECT_NE(view.readout_text().find("no return"), std::string::npos);
+    EXPECT_NE(view.readout_text().find(", intensity 300\nA-B 0.559 m\nPixel  row 0, column 0: no return"),
+              std::string::npos)
+        << "the measurement's readout stays, with the pixel's line below: " << view.readout_text();
+    EXPECT_TRUE(shown("measure_b") && shown("measure_line"));
+
+    // A frame without depth values leaves the cloud on screen; picks read
+    // the frame it was built from, not the record refilled in place.
+    frame.depth.clear();
+    for (auto& p : frame.points) p.x = 9000.0;
+    view.updatePointCloud(frame);
+    EXPECT_TRUE(shown("measure_a")) << "markers stay with new frames";
     press(4, 9);
     EXPECT_EQ(view.measurement().count(), 1) << "a third pick starts a new measurement";
     EXPECT_EQ(view.measurement().a().row, 4);
     EXPECT_EQ(view.measurement().a().col, 9);
+    EXPECT_EQ(view.measurement().a().depth, 3089);
+    EXPECT_NEAR(view.measurement().a().x, 3.0, 1e-6);
     EXPECT_TRUE(shown("measure_a") && !shown("measure_b"));
 
-    view.updatePointCloud(frame);
-    EXPECT_TRUE(shown("measure_a")) << "markers stay with new frames";
-    QTest::keyClick(view.vtk_widget(), Qt::Key_Escape);
-    EXPECT_EQ(view.measurement().count(), 0);
-    for (const char* id : viewer_pointcloud::measure_ids) EXPECT_FALSE(shown(id)) << id;
+    // Shift + right click and Escape clear.
+    for (bool key : {false, true}) {
+        shift_click_pixel(2, 5);
+        ASSERT_TRUE(shown("measure_a"));
+        QMouseEvent right(QEvent::MouseButtonPress, QPointF(5, 5), Qt::RightButton, Qt::RightButton, Qt::ShiftModifier);
+        if (key)
+            QTest::keyClick(view.vtk_widget(), Qt::Key_Escape);
+        else
+            QCoreApplication::sendEvent(view.vtk_widget(), &right);
+        EXPECT_EQ(view.measurement().count(), 0);
+        EXPECT_EQ(view.readout_text(), "");
+        for (const char* id : viewer_pointcloud::measure_ids) EXPECT_FALSE(shown(id)) << id;
+    }
 }
