@@ -2,7 +2,9 @@
 // calibration, on frames the synthetic scene renders as the sensor would:
 //  - every metric of a 200 x 50 region over the last 30 frames, per frame
 //    (one frame in, the whole window measured; goal: under 2 ms), on the
-//    wall and on the range sphere;
+//    wall and on the range sphere, of a calibrated and an uncalibrated unit,
+//    and on the corridor, with the figures and the verdict;
+//  - the memory a window of 1000 whole frames holds, and gives back;
 //  - the offset calibration's arithmetic over 20 frames of the target at 2 m
 //    with zeroed tables and 64 channels, under the factory threshold and
 //    without false returns: how far its VCSEL and SPAD tables lie from the
@@ -13,6 +15,7 @@
 #include "device/gx_lens.h"
 #include "device/gx_synthetic_scene.h"
 #include "logic/depth_quality.h"
+#include "logic/depth_quality_text.h"
 #include "logic/offset_calibration.h"
 #include "logic/user_settings.h"
 
@@ -20,6 +23,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <malloc.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -107,9 +113,14 @@ void calibration_bias(bool no_false_returns) {
                 spad_sum / 200, spad_max, channel_spread(r, cfg, 30), channel_spread(r, applied, 30));
 }
 
-void metric_cost(gx::scene_kind kind, depth_quality::target target, const char* name, int iterations) {
+void metric_cost(gx::scene_kind kind, depth_quality::target target, bool uncalibrated, const char* name,
+                 int iterations) {
     renderer r(kind);
-    const cfg_t cfg = r.scene.factory_configuration();
+    cfg_t cfg = r.scene.factory_configuration();
+    if (uncalibrated) {
+        std::fill(std::begin(cfg.vcsel_offset), std::end(cfg.vcsel_offset), 0);
+        std::fill(std::begin(cfg.spad_offset), std::end(cfg.spad_offset), 0);
+    }
     std::vector<scene_t> frames(40);
     for (auto& f : frames) r.frame(cfg, f);
     depth_quality::window w;
@@ -123,18 +134,60 @@ void metric_cost(gx::scene_kind kind, depth_quality::target target, const char* 
         m = depth_quality::measure(w, 64, 2000);
     };
     report(name, measure(iterations, one));
-    std::printf("   fill %.1f %%, outliers %.2f %%, distance %.1f mm, RMS %.1f mm, temporal noise %.1f mm, channel "
-                "spread %.1f mm, row spread %.1f mm\n",
-                m.fill_rate, m.outliers, m.distance, m.rms, m.temporal_noise, m.channel_spread, m.row_spread);
+    std::printf("   %s; fill %.1f %%, outliers %.2f %%, distance %.1f mm, RMS %.1f mm, angle %.2f deg, temporal noise "
+                "%.1f mm, channel spread %.1f mm, row spread %.1f mm\n",
+                depth_quality_text::verdict(m).c_str(), m.fill_rate, m.outliers, m.distance, m.rms, m.angle,
+                m.temporal_noise, m.channel_spread, m.row_spread);
+}
+
+// Resident memory in MiB.
+double resident_mib() {
+    std::ifstream statm("/proc/self/statm");
+    double pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// What a long window holds: the whole frame as the region, 1000 frames, then
+// 30, then none (the tool closed).
+void window_memory() {
+#ifdef M_TRIM_THRESHOLD
+    mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024); // as the viewer runs
+#endif
+    renderer r(gx::scene_kind::wall);
+    const cfg_t cfg = r.scene.factory_configuration();
+    scene_t f;
+    r.frame(cfg, f);
+    const double before = resident_mib();
+    double held = 0, thirty = 0;
+    {
+        depth_quality::window w;
+        w.set_region({0, 0, 400, 100});
+        w.set_frames(1000);
+        for (int i = 0; i < 1000; ++i) w.push(f);
+        held = resident_mib();
+        w.set_frames(30);
+        thirty = resident_mib();
+        w.release();
+    }
+    std::printf("memory of the window, 400 x 100 region: %.0f MiB before, %.0f MiB at 1000 frames, %.0f MiB at 30, "
+                "%.0f MiB once released\n",
+                before, held, thirty, resident_mib());
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     const int iterations = argc > 1 ? std::max(20, std::atoi(argv[1])) : 200;
-    metric_cost(gx::scene_kind::wall, depth_quality::target::wall, "every metric, wall, 200 x 50, 30 frames", iterations);
-    metric_cost(gx::scene_kind::target, depth_quality::target::sphere, "every metric, sphere, 200 x 50, 30 frames",
+    window_memory();
+    metric_cost(gx::scene_kind::wall, depth_quality::target::wall, false, "every metric, wall, 200 x 50, 30 frames",
                 iterations);
+    metric_cost(gx::scene_kind::target, depth_quality::target::sphere, false,
+                "every metric, sphere, 200 x 50, 30 frames", iterations);
+    metric_cost(gx::scene_kind::wall, depth_quality::target::wall, true, "uncalibrated unit, wall", iterations);
+    metric_cost(gx::scene_kind::target, depth_quality::target::sphere, true, "uncalibrated unit, sphere", iterations);
+    metric_cost(gx::scene_kind::corridor, depth_quality::target::wall, false, "corridor as a wall", iterations);
+    metric_cost(gx::scene_kind::corridor, depth_quality::target::sphere, false, "corridor as a sphere", iterations);
     calibration_bias(false);
     calibration_bias(true);
     return 0;

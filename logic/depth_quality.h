@@ -4,17 +4,28 @@
 // benchmarks call it directly.
 //
 // Range is a point's distance from the sensor, sqrt(x² + y² + z²); a pixel
-// counts when it carries a return. Each return's error e is, for a wall, its
-// signed distance to the least-squares plane (orthogonal regression) through
-// the region's returns of the N frames, and for a sphere its range minus the
-// median range. Each frame is judged as it arrives: a return whose error
-// against the surface of the frames before it lies farther than six robust
-// standard deviations (1.4826 × the median absolute deviation of the frame's
-// errors), twice their 90th percentile and 5 mm, whichever is largest, is an
-// outlier: a false return at a random range, or something in front of the
-// target. Outliers count as returns for the fill rate and are reported as a
-// share; every other metric leaves them out, the plane included. Judging a
-// frame once keeps the cost of a measurement independent of the frame count.
+// counts when it carries a return. Each frame is judged once, as it arrives,
+// on its own returns:
+//  - the surface: for a wall, a plane found by consensus (PCL's M-estimator
+//    sample consensus on up to 512 of the frame's returns, within a band of
+//    30 mm or 1.5 % of the median range); for a sphere, or a region whose
+//    returns span fewer than 8 rows or columns, the middle of the shortest
+//    range interval that holds half the returns (least median of squares);
+//  - the inlier band: refined three times, each time refitting the surface
+//    (least squares plane, or median range) on the returns inside the band
+//    and setting the band to six robust standard deviations of their errors
+//    (1.4826 × the median of |e| over the returns inside), at least 5 mm.
+//    The band follows the inliers' own spread, never the outliers'.
+// A return outside the band is an outlier: a false return at a random range,
+// or something in front of the target. Outliers count as returns for the
+// fill rate and are reported as a share; every other figure leaves them out.
+// The window's surface is the least-squares plane (orthogonal regression)
+// through the inliers of all its frames, or their median range.
+//
+// Whether the figures hold is judged from the window (see `judge_kind`): a
+// region whose returns do not determine a plane, or a surface that holds
+// under half the returns or scatters far more than the sensor's own noise,
+// shows no figure that needs the surface.
 #pragma once
 
 #include "device/DadodUz.h"
@@ -53,10 +64,13 @@ region from_corners(int c0, int r0, int c1, int r1, int cols, int rows);
 
 constexpr double none = std::numeric_limits<double>::quiet_NaN();
 
-// n · p = d with a unit normal pointing away from the sensor (d >= 0).
+// n · p = d with a unit normal pointing away from the sensor (d >= 0), and
+// the spread of the points it was fitted to: the standard deviations along
+// the plane's two directions (wide, narrow) and along its normal.
 struct plane {
     double nx = 1, ny = 0, nz = 0, d = 0;
     bool ok = false;
+    double wide = 0, narrow = 0, off = 0;
 };
 
 // Sums over the inliers of one frame (or of the window): x, y, z about the
@@ -71,22 +85,26 @@ struct inlier_sums {
     double mean_error(const plane& p, bool wall, double sphere) const;
 };
 
-// One frame's region, pixel by pixel row by row: x, y, z and range (mm); a
-// pixel without a return has the range NaN and the point (0, 0, 0). With it
-// what the window worked out as it arrived: its ranges in order, its
-// inliers, and their sums in all, per region column and per half-row.
+// One frame's region, pixel by pixel row by row: x, y, z and range (mm) in
+// one block; a pixel without a return has the range NaN and the point
+// (0, 0, 0). With it what the window worked out as it arrived: its inliers,
+// their ranges in order, and their sums in all, per region column and per
+// half-row.
 struct roi_frame {
-    std::vector<float> x, y, z, range;
+    std::vector<float> data; // x | y | z | range, `pixels` each
     std::vector<float> sorted;
     std::vector<std::uint8_t> inlier;
-    std::size_t returns = 0;
+    std::size_t pixels = 0, returns = 0;
     inlier_sums all;
     std::vector<inlier_sums> column, half;
+    const float* x() const { return data.data(); }
+    const float* y() const { return data.data() + pixels; }
+    const float* z() const { return data.data() + 2 * pixels; }
+    const float* range() const { return data.data() + 3 * pixels; }
 };
 
-// The last N frames' regions, oldest first. Each frame is judged as it
-// arrives: its returns farther from the surface of the frames before it (or,
-// for the first, of its own) than the gate are outliers (see the top).
+// The last N frames' regions, oldest first (see the top for how a frame is
+// judged).
 class window {
 public:
     // The region measured; a different one empties the window (the frames
@@ -104,16 +122,22 @@ public:
     // per pixel, or one the region does not fit, is skipped (false). A frame
     // of another size than those in the window empties it first.
     bool push(const scene_t& scene);
+    // Empties the window; `release` also gives back the memory it kept for
+    // the next frames.
     void clear();
+    void release();
 
     std::size_t size() const { return list_.size(); }
     const std::deque<roi_frame>& list() const { return list_; }
     int frame_cols() const { return cols_; }
     int frame_rows() const { return rows_; }
+    // Frames' storage kept for reuse (at most a few).
+    std::size_t spares() const { return spare_.size(); }
 
-    // Returns in the window, and the median of their ranges (NaN for none):
-    // a count of the ranges per millimetre narrows the search to the one or
-    // two millimetres of the middle, which the frames' ordered ranges give.
+    // Returns in the window, and the median of their inliers' ranges (NaN for
+    // none): a count of the ranges per millimetre narrows the search to the
+    // one or two millimetres of the middle, which the frames' ordered ranges
+    // give.
     std::size_t returns() const { return returns_; }
     double median_range() const;
 
@@ -128,38 +152,70 @@ public:
     const float* origin() const { return origin_; }
     double shift() const { return origin_[0]; }
 
-    // The surface of the window's frames: the plane through their inliers
-    // (wall) or their median range (sphere); `range` is that median.
+    // The least-squares plane through the window's inliers.
     plane fit() const;
 
 private:
     void account(const roi_frame& f, int sign);
     void judge(roi_frame& f);
+    void retire(roi_frame&& f);
 
     region roi_;
     target kind_ = target::wall;
     int frames_ = 30;
     int cols_ = 0, rows_ = 0;
     std::deque<roi_frame> list_;
-    std::deque<roi_frame> spare_; // storage of frames that left, reused
-    std::vector<std::uint32_t> per_mm_; // ranges per millimetre, the last one for everything farther
-    std::size_t returns_ = 0;
+    std::vector<roi_frame> spare_; // storage of frames that left, reused
+    std::vector<std::uint32_t> per_mm_; // inlier ranges per millimetre, the last one for everything farther
+    std::size_t returns_ = 0, kept_ = 0; // returns, and inlier ranges counted in per_mm_
     float origin_[3] = {0, 0, 0}; // near the target: the first frame's median range ahead
     inlier_sums sums_;
     std::vector<inlier_sums> column_, half_;
     std::vector<double> pixel_sum_, pixel_sq_;
     std::vector<std::uint32_t> pixel_n_;
+    std::vector<float> scratch_; // errors of a frame being judged
 };
+
+// Whether the figures hold, and if not, why.
+enum class judge_kind {
+    holds,
+    no_frames,
+    no_returns,
+    too_few_lines,    // the returns span fewer than 8 rows or columns
+    too_narrow,       // the plane's tilt is uncertain: its narrow spread is not clear of the spread off it
+    off_surface,      // under half the returns lie on the surface
+    edge_on,          // the plane runs along the line of sight
+    scattered,        // the inliers scatter far more than the temporal noise
+};
+
+struct verdict {
+    judge_kind kind = judge_kind::no_frames;
+    target of = target::wall;
+    int rows = 0, cols = 0;          // too_few_lines: rows and columns of the region holding inliers
+    double tilt_error = none;        // too_narrow: the normal's standard error (degrees; infinite: no plane)
+    double off_share = none;         // off_surface: % of returns off the surface
+    double incidence = none;         // edge_on: degrees between the normal and the line of sight
+    double rms = none, noise = none; // scattered: the inliers' RMS and the temporal noise (mm)
+    bool holds() const { return kind == judge_kind::holds; }
+};
+
+// The limits of the verdict.
+constexpr int kMinLines = 8;            // rows and columns of returns a plane needs
+constexpr double kMaxTiltErrorDeg = 1.0; // the normal's standard error a plane may have (see tilt_error)
+constexpr double kMinInlierShare = 50.0;  // % of returns on the surface
+constexpr double kMaxIncidenceDeg = 80.0; // between the wall's normal and the line of sight to its middle
+constexpr double kMaxScatterRatio = 4.0;  // inlier RMS over the temporal noise ...
+constexpr double kScatterAllowanceMm = 20.0; // ... plus a fixed pattern allowance
 
 // What the dialog shows. Lengths in millimetres, NaN when there is nothing
 // to measure (no return, a single frame for the temporal noise, a sphere's
-// angle, no ground truth).
+// angle, no ground truth) or the verdict says the figure does not hold.
 struct metrics {
     std::size_t frames = 0;
     double fill_rate = none;       // %: returns over region pixels, over the frames
-    double outliers = none;        // %: of the returns
+    double outliers = none;        // %: of the returns, once a surface is found
     double distance = none;        // wall: plane distance along its normal; sphere: median range
-    double rms = none;             // of e over the newest frame
+    double rms = none;             // of e over the newest frame's inliers
     double angle = none;           // degrees between the wall's normal and the optical axis (x)
     // Per pixel the sample standard deviation of its range over the frames
     // in which it is an inlier, for pixels that are in at least half of the
@@ -171,14 +227,24 @@ struct metrics {
     double row_spread = none;      // the same over the half-rows
     std::vector<double> column_error; // mean e of each region column (NaN: no inlier)
     plane wall;
+    depth_quality::verdict verdict;
 };
 
-// Every metric of the window's frames, against its target. `channels` groups the columns as the
-// offset calibration does: g = frame columns / channels, channel k holds
-// columns k*g .. k*g + g - 1, columns past the last full group belong to no
-// channel. Half-rows are the parts of a region row left and right of the
-// frame's middle column (the receiver's halves). `ground_truth_mm` <= 0
-// means none.
+// The standard error of a fitted plane's normal, in degrees, from the spread
+// of its points in the plane's narrow direction (a) and off it (b) and their
+// count n: sqrt(a² b² / n) / (a² - b²) radians, the first-order uncertainty
+// of the direction of least spread. n counts pixels, not samples: the
+// sensor's fixed pattern errors (channels, half-rows) do not average out over
+// frames. Infinite when the narrow spread is not above the spread off the
+// plane.
+double tilt_error(double a, double b, double n);
+
+// Every metric of the window's frames, against its target. `channels` groups
+// the columns as the offset calibration does: g = frame columns / channels,
+// channel k holds columns k*g .. k*g + g - 1, columns past the last full
+// group belong to no channel; 0 or less: no channel spread. Half-rows are
+// the parts of a region row left and right of the frame's middle column (the
+// receiver's halves). `ground_truth_mm` <= 0 means none.
 metrics measure(const window& w, int channels, double ground_truth_mm);
 
 // ---- the pieces (tests call them directly) ----
@@ -191,6 +257,11 @@ double median(std::vector<float>& values);
 
 // 1.4826 × the median absolute deviation from the median; NaN for none.
 double robust_sigma(std::vector<float> values);
+
+// The middle of the shortest interval of the ascending values that holds
+// half of them and one more (the least median of squares location); NaN
+// for none.
+double shortest_half(const float* ascending, std::size_t n);
 
 // Largest minus smallest of the means, leaving out NaN (a group without an
 // inlier); NaN when every one is.

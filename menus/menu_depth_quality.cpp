@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QtCharts/QChart>
@@ -45,24 +46,55 @@ menu_depth_quality::~menu_depth_quality() { delete ui; }
 
 void menu_depth_quality::get_menu_current_setting(configurations_t configuration_) {
     configuration = configuration_;
-    channel_count = offset_calibration::driver_channels(configuration.vcsel_type);
+    configured = true;
+    ui->lel_configuration->setVisible(false);
+    forget_figures(); // the channels may have changed
+}
+
+int menu_depth_quality::channels() const {
+    static constexpr int chosen[] = {0, 48, 60, 64};
+    const int index = ui->tg_channels->currentIndex();
+    if (index > 0 && index < 4) return chosen[index];
+    return configured ? offset_calibration::driver_channels(configuration.vcsel_type) : 0;
 }
 
 void menu_depth_quality::opened() {
-    // Each check starts from the frames that come after it is opened.
+    // Each check starts from the frames that come after it is opened, and
+    // from the sensor's configuration as it is then.
     frames.clear();
-    result = {};
-    since_measure.invalidate();
+    configured = false;
+    ui->lel_configuration->setVisible(true);
+    forget_figures();
     emit send_menu_current_setting();
 }
 
-void menu_depth_quality::closed() { emit send_close_ui(); }
+void menu_depth_quality::closed() {
+    frames.release();
+    forget_figures();
+    emit send_close_ui();
+}
 
-void menu_depth_quality::on_sb_frames_valueChanged(int value) { frames.set_frames(value); }
+void menu_depth_quality::forget_figures() {
+    measured = {};
+    measured.roi = frames.roi();
+    measured.kind = frames.kind();
+    since_measure.invalidate(); // the next frame is measured at once
+    show_metrics();
+}
+
+void menu_depth_quality::on_sb_frames_valueChanged(int value) {
+    frames.set_frames(value);
+    forget_figures();
+}
 
 void menu_depth_quality::on_tg_target_currentIndexChanged(int index) {
     frames.set_target(index == 1 ? dq::target::sphere : dq::target::wall);
+    forget_figures();
 }
+
+void menu_depth_quality::on_tg_channels_currentIndexChanged(int) { forget_figures(); }
+
+void menu_depth_quality::on_sb_gt_distance_valueChanged(int) { forget_figures(); }
 
 void menu_depth_quality::region_edited() {
     set_region({ui->sb_roi_x->value(), ui->sb_roi_y->value(), ui->sb_roi_w->value(), ui->sb_roi_h->value()});
@@ -70,8 +102,10 @@ void menu_depth_quality::region_edited() {
 
 void menu_depth_quality::set_region(const dq::region& r) {
     const dq::region kept = dq::clamp_region(r, cols, rows);
+    const bool changed = kept != frames.roi();
     frames.set_region(kept);
     show_region(kept);
+    if (changed) forget_figures();
 }
 
 void menu_depth_quality::show_region(const dq::region& r) {
@@ -92,13 +126,17 @@ void menu_depth_quality::updateScene(scene_t& scene) {
     }
     show_picture(scene);
     if (!frames.push(scene)) return;
-    // A measurement costs up to a few tens of milliseconds: at most a quarter
-    // of the time goes to it. The first frame of a new window (a new region,
-    // target or frame size) is measured at once, so that no figure of the
-    // old window stays on show.
-    if (frames.size() > 1 && since_measure.isValid() && since_measure.nsecsElapsed() < 3 * measure_cost_ns) return;
+    // A measurement costs up to a few tens of milliseconds: it runs again once
+    // twice its cost has passed since it last ended, so at most a third of
+    // the time goes to it. The first frame after a change of a setting is
+    // measured at once.
+    if (since_measure.isValid() && since_measure.nsecsElapsed() < 3 * measure_cost_ns) return;
     since_measure.start();
-    result = dq::measure(frames, channel_count, double(ui->sb_gt_distance->value()));
+    measured.time.clear();
+    measured.roi = frames.roi();
+    measured.kind = frames.kind();
+    measured.ground_truth_mm = ui->sb_gt_distance->value();
+    measured.m = dq::measure(frames, channels(), measured.ground_truth_mm);
     measure_cost_ns = since_measure.nsecsElapsed();
     show_metrics();
 }
@@ -114,11 +152,13 @@ void menu_depth_quality::show_picture(const scene_t& scene) {
     const dq::region& r = frames.roi();
     if (r.w > 0 && r.h > 0) cv::rectangle(rgb, cv::Rect(r.x, r.y, r.w, r.h), cv::Scalar(255, 255, 255), 1);
     shown = rgb;
-    label_picture::show(ui->im_depth, rgb, Qt::IgnoreAspectRatio);
+    // Inside the label's frame, where clicks are mapped too.
+    ui->im_depth->setPixmap(
+        QPixmap::fromImage(label_picture::scaled(rgb, ui->im_depth->contentsRect().size(), Qt::IgnoreAspectRatio)));
 }
 
 void menu_depth_quality::show_metrics() {
-    const dq::metrics& m = result;
+    const dq::metrics& m = measured.m;
     const struct {
         QLineEdit* field;
         std::string text;
@@ -134,6 +174,8 @@ void menu_depth_quality::show_metrics() {
         {ui->le_row_spread, dqt::millimetres(m.row_spread)},
     };
     for (const auto& f : fields) f.field->setText(QString::fromStdString(f.text));
+    ui->lel_verdict->setText(QString::fromStdString(dqt::verdict(m)));
+    ui->lel_frames_held->setText(QString::fromStdString(dqt::frames_held(m.frames, ui->sb_frames->value())));
 
     points.clear();
     double lo = 0, hi = 0;
@@ -151,8 +193,9 @@ void menu_depth_quality::show_metrics() {
 }
 
 QPoint menu_depth_quality::pixel_at(const QPointF& click) const {
-    return {pixel_pick::from_stretched_click(click.x(), ui->im_depth->width(), cols),
-            pixel_pick::from_stretched_click(click.y(), ui->im_depth->height(), rows)};
+    const QRect inside = ui->im_depth->contentsRect();
+    return {pixel_pick::from_stretched_click(click.x() - inside.x(), inside.width(), cols),
+            pixel_pick::from_stretched_click(click.y() - inside.y(), inside.height(), rows)};
 }
 
 bool menu_depth_quality::eventFilter(QObject* watched, QEvent* event) {
@@ -181,13 +224,9 @@ void menu_depth_quality::on_btn_save_metrics_clicked() {
     const QString path = dialog_seam::save_file_name(this, tr("Save metrics"), QDir::homePath(), tr("Metrics (*.csv)"),
                                                      true); // a log: rows are added
     if (path.isEmpty()) return;
-    dqt::entry e;
+    dqt::entry e = measured;
     e.time = QDateTime::currentDateTime().toString(Qt::ISODate).toStdString();
-    e.roi = frames.roi();
-    e.frames = ui->sb_frames->value();
-    e.kind = frames.kind();
-    e.m = result;
-    e.ground_truth_mm = ui->sb_gt_distance->value();
+    e.has_configuration = configured;
     e.cfg = configuration;
     std::string error;
     if (!dqt::append(QFile::encodeName(path).toStdString(), dqt::row(e), error))

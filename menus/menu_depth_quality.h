@@ -8,6 +8,7 @@
 
 #include "device/DadodUz.h"
 #include "logic/depth_quality.h"
+#include "logic/depth_quality_text.h"
 #include "menus/line_chart.h"
 #include "menus/tool_dialog.h"
 
@@ -33,12 +34,17 @@ public:
     ~menu_depth_quality() override;
 
     const configurations_t& current_configuration() const { return configuration; }
+    // Whether a configuration record arrived since the tool was opened.
+    bool has_configuration() const { return configured; }
     const depth_quality::region& region() const { return frames.roi(); }
     std::size_t frames_held() const { return frames.size(); }
-    // The figures of the newest measurement.
-    const depth_quality::metrics& current_metrics() const { return result; }
-    // The channel count the spreads group the columns by (the sensor's driver).
-    int channels() const { return channel_count; }
+    const depth_quality::window& window() const { return frames; }
+    // The figures of the newest measurement, empty since the last change of
+    // a setting they depend on.
+    const depth_quality::metrics& current_metrics() const { return measured.m; }
+    // The channel count the spreads group the columns by: the one chosen, or
+    // the sensor's driver's; 0 while neither is known.
+    int channels() const;
     const line_chart& chart() const { return plot; }
     const cv::Mat& picture() const { return shown; }
 
@@ -50,6 +56,8 @@ public slots:
     void updateScene(scene_t& scene);
     void on_sb_frames_valueChanged(int value);
     void on_tg_target_currentIndexChanged(int index);
+    void on_tg_channels_currentIndexChanged(int index);
+    void on_sb_gt_distance_valueChanged(int value);
     void on_btn_save_metrics_clicked();
 
 public:
@@ -62,6 +70,7 @@ protected:
 
 private:
     void region_edited();
+    void forget_figures();
     void set_region(const depth_quality::region& r);
     void show_region(const depth_quality::region& r);
     void show_picture(const scene_t& scene);
@@ -70,9 +79,10 @@ private:
 
     Ui::menu_depth_quality* ui;
     configurations_t configuration{};
-    int channel_count = 64;
+    bool configured = false;
     depth_quality::window frames;
-    depth_quality::metrics result;
+    // The newest figures with the settings they were measured under.
+    depth_quality_text::entry measured;
     int cols = 400, rows = 100; // of the newest frame
     line_chart plot;
     QVector<QPointF> points;
@@ -80,7 +90,8 @@ private:
     bool dragging = false;
     QPoint drag_from;
     // Measuring a long window costs more than a frame period; it then runs
-    // on every few frames only, so that the window keeps up with the stream.
+    // on every few frames only (at most a third of the time), so that the
+    // window keeps up with the stream.
     QElapsedTimer since_measure;
     qint64 measure_cost_ns = 0;
 };

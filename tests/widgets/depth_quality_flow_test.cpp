@@ -22,6 +22,7 @@
 namespace {
 
 using scene_t = TAVRIN::DadodUz::scene_t;
+using configurations_t = TAVRIN::DadodUz::configurations_t;
 
 class depth_quality_test : public admin_window_test {
 protected:
@@ -52,6 +53,25 @@ scene_t frame(std::size_t hole = 0) {
     return s;
 }
 
+// A 400 x 100 frame of a flat wall 2 m ahead, seen through a pinhole (f = 540 px).
+scene_t wall() {
+    scene_t s = frame();
+    for (int r = 0; r < 100; ++r)
+        for (int c = 0; c < 400; ++c) {
+            const double y = -(c - 199.5) * 2000 / 540, z = -(r - 49.5) * 2000 / 540;
+            synthetic::set_point(s, std::size_t(r) * 400 + std::size_t(c), std::sqrt(4e6 + y * y + z * z), 2000, y, z);
+        }
+    return s;
+}
+
+// The last line of a file.
+std::string last_line(const QString& path) {
+    std::ifstream in(path.toStdString());
+    std::string line, last;
+    while (std::getline(in, line)) last = line;
+    return last;
+}
+
 void mouse(QWidget* w, QEvent::Type type, QPoint at) {
     QMouseEvent e(type, at, Qt::LeftButton, type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
                   Qt::NoModifier);
@@ -64,49 +84,93 @@ TEST_F(depth_quality_test, DialogMeasuresItsRegionAndLogsEachSave) {
     menu_depth_quality tool;
     QSignalSpy closed(&tool, &menu_depth_quality::send_close_ui);
     tool.show();
+    const auto text = [&](const char* name) { return control<QLineEdit>(&tool, name)->text(); };
+    const auto label = [&](const char* name) { return control<QLabel>(&tool, name)->text(); };
+    EXPECT_TRUE(control<QLabel>(&tool, "lel_configuration")->isVisible()) << "no record has come";
+    EXPECT_EQ(label("lel_configuration"), "No sensor configuration");
+    EXPECT_EQ(tool.channels(), 0);
     control<QComboBox>(&tool, "tg_target")->setCurrentIndex(1); // every point at one range
     EXPECT_EQ(tool.region(), (depth_quality::region{100, 25, 200, 50}));
     scene_t f = frame(40 * 400); // rows 0-39 without a return
     for (int i = 0; i < 3; ++i) tool.updateScene(f);
     EXPECT_EQ(tool.frames_held(), 3u);
-    EXPECT_EQ(control<QLineEdit>(&tool, "le_fill_rate")->text(), "70.0 %") << "rows 25-39 of 25-74 are empty";
-    EXPECT_EQ(control<QLineEdit>(&tool, "le_distance")->text(), "2000.0 mm");
-    EXPECT_EQ(control<QLineEdit>(&tool, "le_z_accuracy")->text(), "") << "no ground truth";
+    EXPECT_EQ(text("le_fill_rate"), "70.0 %") << "rows 25-39 of 25-74 are empty";
+    EXPECT_EQ(text("le_distance"), "2000.0 mm");
+    EXPECT_EQ(text("le_z_accuracy"), "\u2014") << "no ground truth";
+    EXPECT_EQ(text("le_channel_spread"), "\u2014") << "no channel count";
+    EXPECT_EQ(label("lel_verdict"), "Figures hold");
+    EXPECT_EQ(label("lel_frames_held"), "3 of 30 frames");
 
-    // A drag over the depth picture (shown twice the frame's size) sets the region.
+    // Drags over the depth picture (shown twice the frame's size inside the
+    // label's 1-pixel frame) set the region, from the pixel under the pointer.
     auto* picture = control<QLabel>(&tool, "im_depth");
-    ASSERT_EQ(picture->size(), QSize(800, 200));
+    ASSERT_EQ(picture->contentsRect(), QRect(1, 1, 798, 198));
     mouse(picture, QEvent::MouseButtonPress, {700, 190});
     mouse(picture, QEvent::MouseMove, {600, 120});
     mouse(picture, QEvent::MouseButtonRelease, {500, 100});
     EXPECT_EQ(tool.region(), (depth_quality::region{250, 50, 101, 46}));
     EXPECT_EQ(tool.frames_held(), 0u) << "a new region starts a new window";
-    EXPECT_EQ(control<QSpinBox>(&tool, "sb_roi_w")->value(), 101);
+    EXPECT_EQ(text("le_distance"), "\u2014") << "and clears the figures";
+    mouse(picture, QEvent::MouseButtonPress, {2, 2});
+    mouse(picture, QEvent::MouseButtonRelease, {2, 2});
+    EXPECT_EQ(tool.region(), (depth_quality::region{0, 0, 1, 1})) << "the frame's first pixel";
+    control<QSpinBox>(&tool, "sb_roi_w")->setValue(101);
     control<QSpinBox>(&tool, "sb_roi_x")->setValue(390);
     EXPECT_EQ(tool.region().x, 299) << "kept inside the frame";
-    tool.updateScene(f);
-    EXPECT_EQ(control<QLineEdit>(&tool, "le_fill_rate")->text(), "100.0 %");
+    control<QSpinBox>(&tool, "sb_roi_h")->setValue(46);
+    control<QSpinBox>(&tool, "sb_roi_y")->setValue(50);
 
+    // Each save logs the figures with the settings they were measured under.
     const QString log = temp_path("checks.csv");
-    for (int i = 0; i < 2; ++i) {
-        dialogs.answer_file(log);
+    const auto save = [&](const QString& path) {
+        dialogs.answer_file(path);
         control<QPushButton>(&tool, "btn_save_metrics")->click();
-    }
+    };
+    control<QSpinBox>(&tool, "sb_frames")->setValue(1000);
+    for (int i = 0; i < 3; ++i) tool.updateScene(f);
+    EXPECT_EQ(label("lel_frames_held"), "3 of 1000 frames");
+    save(log);
+    EXPECT_NE(last_line(log).find(",299,50,101,46,3,sphere,Figures hold,100.00,"), std::string::npos) << last_line(log);
+    control<QComboBox>(&tool, "tg_target")->setCurrentIndex(0);
+    EXPECT_EQ(label("lel_verdict"), "No frame measured yet");
+    scene_t flat = wall();
+    tool.updateScene(flat);
+    control<QComboBox>(&tool, "tg_channels")->setCurrentIndex(1);
+    EXPECT_EQ(tool.channels(), 48);
+    EXPECT_EQ(text("le_distance"), "\u2014") << "another channel count clears the figures";
+    tool.updateScene(flat);
+    save(log);
+    EXPECT_NE(last_line(log).find(",2,wall,Figures hold,100.00,0.00,2000.00,"), std::string::npos) << last_line(log);
+    EXPECT_EQ(last_line(log).substr(last_line(log).size() - 7), ",,,,,,,") << "no record";
+
+    configurations_t record{};
+    record.vcsel_type = 0;
+    control<QComboBox>(&tool, "tg_channels")->setCurrentIndex(0);
+    tool.get_menu_current_setting(record);
+    EXPECT_EQ(tool.channels(), 48) << "vcsel_type 0 drives 48 channels";
+    EXPECT_FALSE(control<QLabel>(&tool, "lel_configuration")->isVisible());
+    tool.updateScene(flat);
+    save(log);
+    EXPECT_NE(last_line(log).find(",0,0,0,0,0,0,0"), std::string::npos) << "the record's cells: " << last_line(log);
+
     std::ifstream in(log.toStdString());
     int lines = 0;
     for (std::string line; std::getline(in, line);) ++lines;
-    EXPECT_EQ(lines, 3) << "a header and one row per press";
+    EXPECT_EQ(lines, 4) << "a header and one row per press";
     const dialog_seam::request& asked = dialogs.seen.front();
     EXPECT_EQ(asked.filter, "Metrics (*.csv)");
     EXPECT_EQ(asked.dir, QDir::homePath());
-    dialogs.answer_file(temp_path("no/such/folder/x.csv"));
-    control<QPushButton>(&tool, "btn_save_metrics")->click();
+    save(temp_path("no/such/folder/x.csv"));
     ASSERT_NE(dialogs.last_box(), nullptr);
     EXPECT_EQ(dialogs.last_box()->title, "Warning");
 
     QTest::keyClick(&tool, Qt::Key_Escape);
     EXPECT_FALSE(tool.isVisible());
     EXPECT_EQ(closed.count(), 1);
+    EXPECT_EQ(tool.window().spares(), 0u) << "a closed tool keeps no frames";
+    tool.show();
+    EXPECT_EQ(text("le_fill_rate"), "\u2014") << "a re-opened tool starts empty";
+    EXPECT_FALSE(tool.has_configuration());
 }
 
 TEST_F(depth_quality_test, WallShowsTheFiguresTheSensorModelStates) {
