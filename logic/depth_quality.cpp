@@ -125,13 +125,13 @@ plane consensus_plane(const roi_frame& f, double band, const float o[3]) {
 } // namespace
 
 void inlier_sums::add(double px, double py, double pz, double pr) {
-    x += px, y += py, z += pz, r += pr;
+    x += px, y += py, z += pz, r += pr, rr += pr * pr;
     xx += px * px, xy += px * py, xz += px * pz, yy += py * py, yz += py * pz, zz += pz * pz;
     n += 1;
 }
 
 void inlier_sums::add(const inlier_sums& o, double sign) {
-    x += sign * o.x, y += sign * o.y, z += sign * o.z, r += sign * o.r;
+    x += sign * o.x, y += sign * o.y, z += sign * o.z, r += sign * o.r, rr += sign * o.rr;
     xx += sign * o.xx, xy += sign * o.xy, xz += sign * o.xz, yy += sign * o.yy, yz += sign * o.yz, zz += sign * o.zz;
     n += sign * o.n;
 }
@@ -478,6 +478,29 @@ void inlier_lines(const window& w, int& rows, int& cols) {
     for (std::size_t r = 0; r + 1 < w.half_sums().size(); r += 2) rows += w.half_sums()[r].n + w.half_sums()[r + 1].n > 0.5;
 }
 
+// tilt_error of the window's plane, over the pixels that hold an inlier.
+double plane_tilt_error(const window& w, const plane& p) {
+    if (!p.ok) return std::numeric_limits<double>::infinity();
+    const auto pixels = std::count_if(w.pixel_n().begin(), w.pixel_n().end(), [](std::uint32_t k) { return k > 0; });
+    return tilt_error(p.narrow, p.off, double(pixels));
+}
+
+// Whether the window's inliers lie far closer to the other target's shape
+// than to the one measured: a plane (the smallest spread of the points) or
+// one range (the spread of the ranges about their mean). Both RMS go into
+// the verdict.
+bool shape_fits_better(const window& w, bool wall, verdict& v) {
+    const inlier_sums& a = w.sums();
+    const plane p = w.fit();
+    int rows = 0, cols = 0;
+    inlier_lines(w, rows, cols);
+    if (rows < kMinLines || cols < kMinLines || !(plane_tilt_error(w, p) <= kMaxTiltErrorDeg)) return false;
+    const double mean = a.r / a.n;
+    v.plane_rms = p.off;
+    v.range_rms = std::sqrt(std::max(a.rr / a.n - mean * mean, 0.0));
+    return wall ? v.range_rms < kBetterFit * v.plane_rms : v.plane_rms < kBetterFit * v.range_rms;
+}
+
 // Drops every figure that needs the surface.
 void drop_surface_figures(metrics& m) {
     m.distance = m.rms = m.angle = m.z_error = m.z_error_percent = m.channel_spread = m.row_spread = none;
@@ -517,8 +540,7 @@ metrics measure(const window& w, int channels, double ground_truth_mm) {
             return m;
         }
         s.p = w.fit();
-        const double pixels = double(std::count_if(w.pixel_n().begin(), w.pixel_n().end(), [](std::uint32_t k) { return k > 0; }));
-        const double tilt = s.p.ok ? tilt_error(s.p.narrow, s.p.off, pixels) : std::numeric_limits<double>::infinity();
+        const double tilt = plane_tilt_error(w, s.p);
         if (!(tilt <= kMaxTiltErrorDeg)) {
             v.kind = judge_kind::too_narrow;
             v.tilt_error = tilt;
@@ -546,23 +568,35 @@ metrics measure(const window& w, int channels, double ground_truth_mm) {
     }
     if (count > 0) m.rms = std::sqrt(sq / double(count));
 
-    const auto mean_errors = [&](const std::vector<inlier_sums>& groups) {
-        std::vector<double> means(groups.size());
-        for (std::size_t g = 0; g < groups.size(); ++g) means[g] = groups[g].mean_error(rel, s.wall, sphere);
+    // A group's mean error counts only where inliers fill at least half of
+    // its pixels over the frames: a column with a few pixels on the surface
+    // (an edge, a corner) tells nothing of the sensor.
+    const double frames = double(w.size());
+    const auto mean_errors = [&](const std::vector<inlier_sums>& groups, const std::vector<double>& pixels) {
+        std::vector<double> means(groups.size(), none);
+        for (std::size_t g = 0; g < groups.size(); ++g)
+            if (pixels[g] > 0 && groups[g].n >= kMinCoverage * pixels[g] * frames)
+                means[g] = groups[g].mean_error(rel, s.wall, sphere);
         return means;
     };
-    m.column_error = mean_errors(w.column_sums());
-    m.row_spread = spread(mean_errors(w.half_sums()));
+    m.column_error = mean_errors(w.column_sums(), std::vector<double>(std::size_t(roi.w), double(roi.h)));
+    const int left = std::clamp(w.frame_cols() / 2 - roi.x, 0, roi.w);
+    std::vector<double> half_pixels(std::size_t(roi.h) * 2);
+    for (std::size_t h = 0; h < half_pixels.size(); ++h) half_pixels[h] = h % 2 == 0 ? left : roi.w - left;
+    m.row_spread = spread(mean_errors(w.half_sums(), half_pixels));
 
     const int cols = w.frame_cols();
     const int g = channels > 0 ? cols / channels : 0;
     if (g > 0) {
         std::vector<inlier_sums> channel(std::size_t(channels), inlier_sums{});
+        std::vector<double> channel_pixels(std::size_t(channels), 0.0);
         for (int c = 0; c < roi.w; ++c) {
             const int column = roi.x + c;
-            if (column < channels * g) channel[std::size_t(column / g)].add(w.column_sums()[std::size_t(c)]);
+            if (column >= channels * g) continue;
+            channel[std::size_t(column / g)].add(w.column_sums()[std::size_t(c)]);
+            channel_pixels[std::size_t(column / g)] += roi.h;
         }
-        m.channel_spread = spread(mean_errors(channel));
+        m.channel_spread = spread(mean_errors(channel, channel_pixels));
     }
 
     if (ground_truth_mm > 0 && std::isfinite(m.distance)) {
@@ -587,6 +621,8 @@ metrics measure(const window& w, int channels, double ground_truth_mm) {
     } else if (incidence > kMaxIncidenceDeg) {
         v.kind = judge_kind::edge_on;
         v.incidence = incidence;
+    } else if (shape_fits_better(w, s.wall, v)) {
+        v.kind = judge_kind::other_shape;
     } else if (std::isfinite(m.temporal_noise) && std::isfinite(m.rms) &&
                m.rms > kMaxScatterRatio * m.temporal_noise + kScatterAllowanceMm) {
         v.kind = judge_kind::scattered;

@@ -75,9 +75,10 @@ struct plane {
 
 // Sums over the inliers of one frame (or of the window): x, y, z about the
 // window's origin, their products, the range about the window's shift, and
-// the count. Everything the metrics need is a linear function of them.
+// its square, and the count. Everything the metrics need is a linear
+// function of them.
 struct inlier_sums {
-    double x = 0, y = 0, z = 0, xx = 0, xy = 0, xz = 0, yy = 0, yz = 0, zz = 0, r = 0, n = 0;
+    double x = 0, y = 0, z = 0, xx = 0, xy = 0, xz = 0, yy = 0, yz = 0, zz = 0, r = 0, rr = 0, n = 0;
     void add(double px, double py, double pz, double pr);
     void add(const inlier_sums& o, double sign = 1);
     // The mean error of these inliers against a plane (in origin-relative
@@ -185,6 +186,7 @@ enum class judge_kind {
     too_narrow,       // the plane's tilt is uncertain: its narrow spread is not clear of the spread off it
     off_surface,      // under half the returns lie on the surface
     edge_on,          // the plane runs along the line of sight
+    other_shape,      // the other target's shape fits the inliers far better
     scattered,        // the inliers scatter far more than the temporal noise
 };
 
@@ -195,6 +197,7 @@ struct verdict {
     double tilt_error = none;        // too_narrow: the normal's standard error (degrees; infinite: no plane)
     double off_share = none;         // off_surface: % of returns off the surface
     double incidence = none;         // edge_on: degrees between the normal and the line of sight
+    double plane_rms = none, range_rms = none; // other_shape: the inliers about their plane and about their mean range (mm)
     double rms = none, noise = none; // scattered: the inliers' RMS and the temporal noise (mm)
     bool holds() const { return kind == judge_kind::holds; }
 };
@@ -203,7 +206,9 @@ struct verdict {
 constexpr int kMinLines = 8;            // rows and columns of returns a plane needs
 constexpr double kMaxTiltErrorDeg = 1.0; // the normal's standard error a plane may have (see tilt_error)
 constexpr double kMinInlierShare = 50.0;  // % of returns on the surface
+constexpr double kMinCoverage = 0.5;      // share of a channel's, half-row's or column's pixels a mean needs
 constexpr double kMaxIncidenceDeg = 80.0; // between the wall's normal and the line of sight to its middle
+constexpr double kBetterFit = 0.5;        // the other shape's RMS below this share of the target's: not the target
 constexpr double kMaxScatterRatio = 4.0;  // inlier RMS over the temporal noise ...
 constexpr double kScatterAllowanceMm = 20.0; // ... plus a fixed pattern allowance
 
@@ -223,9 +228,12 @@ struct metrics {
     double temporal_noise = none;
     double z_error = none;         // distance - ground truth
     double z_error_percent = none;
-    double channel_spread = none;  // largest - smallest mean e of the VCSEL channels
-    double row_spread = none;      // the same over the half-rows
-    std::vector<double> column_error; // mean e of each region column (NaN: no inlier)
+    // Largest - smallest mean e of the VCSEL channels, and the same over the
+    // half-rows, of the groups whose inliers fill at least kMinCoverage of
+    // their pixels over the frames.
+    double channel_spread = none;
+    double row_spread = none;
+    std::vector<double> column_error; // mean e of each region column (NaN: too few inliers)
     plane wall;
     depth_quality::verdict verdict;
 };

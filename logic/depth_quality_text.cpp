@@ -72,6 +72,12 @@ std::string verdict(const dq::metrics& m) {
         return shape + fixed(v.off_share, 0) + " % of returns off the " + (wall ? "plane" : "sphere");
     case dq::judge_kind::edge_on:
         return shape + "the plane runs along the line of sight (" + fixed(v.incidence, 1) + "\u00b0)";
+    case dq::judge_kind::other_shape:
+        if (wall)
+            return shape + "one range fits its returns better (" + fixed(v.range_rms, 1) + " mm against " +
+                   fixed(v.plane_rms, 1) + " mm about the plane)";
+        return shape + "a plane fits its returns better (" + fixed(v.plane_rms, 1) + " mm against " +
+               fixed(v.range_rms, 1) + " mm about one range)";
     case dq::judge_kind::scattered:
         return shape + "RMS " + fixed(v.rms, 1) + " mm against " + fixed(v.noise, 1) + " mm of temporal noise";
     }

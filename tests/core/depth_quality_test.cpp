@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <cmath>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 
@@ -29,6 +30,7 @@ struct surface_spec {
     double front = 0;         // share of the region's columns (from its left) on a box 1 m nearer
     double bend = 0;          // mm: a corrugated surface, ranges swinging by this much every 100 columns
     dq::region roi = dq::default_region(400, 100);
+    std::optional<dq::target> measured; // the target measured, when not the one seen
 };
 
 // A 400 x 100 frame of the surface seen through a pinhole (f = 540 px).
@@ -62,7 +64,7 @@ dq::metrics measure(const surface_spec& s, int frames, double truth = 0) {
     dq::window w;
     w.set_region(s.roi);
     w.set_frames(frames);
-    w.set_target(s.kind);
+    w.set_target(s.measured.value_or(s.kind));
     for (int i = 0; i < frames; ++i) EXPECT_TRUE(w.push(frame_of(s, rng)));
     return dq::measure(w, 64, truth);
 }
@@ -134,6 +136,8 @@ TEST(depth_quality, hard_cases_keep_figures_or_say_why) {
         {"sphere, 50 % false", {sphere, 3000, 0, 8, 0, 0, 0.50}, k::holds, 50},
         {"sphere, box in front of 40 %", {sphere, 3000, 0, 8, 0, 0, 0, 0.40}, k::holds, 40},
         {"sphere, 1 row", {sphere, 3000, 0, 8, 0, 0, 0, 0, 0, {100, 50, 200, 1}}, k::holds, 0},
+        {"sphere measured as a wall", {sphere, 2000, 0, 8, 0, 0, 0.10, 0, 0, {0, 25, 400, 50}, dq::target::wall}, k::other_shape, 10},
+        {"wall measured as a sphere", {dq::target::wall, 2000, 0, 8, 0, 0, 0.10, 0, 0, {0, 25, 400, 50}, sphere}, k::other_shape, 10},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
