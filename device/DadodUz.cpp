@@ -58,6 +58,13 @@ constexpr std::size_t kMaxQueuedHistograms = 8192;
 // falling further behind. Longer than the slowest frame period (10 frames/s),
 // so that a histogram replaced every frame never ages out (docs/histograms.md).
 constexpr std::int64_t kMaxHistogramAgeNs = 150'000'000;
+// Frames wait for get_scene in arrival order, at most this long and this
+// many: a caller held up for a moment (a first paint, a slow tick) takes the
+// frames that came meanwhile, one after the other, and loses none; one that
+// stays behind takes frames no older than this. Older ones are dropped and
+// counted as overwritten. Five frames at 25 frames/s (docs/protocol.md).
+constexpr std::int64_t kMaxFrameWaitNs = 200'000'000;
+constexpr std::size_t kMaxQueuedFrames = 8;
 constexpr int kReceiveBuffer = 16 << 20;
 constexpr std::size_t kFirmwareChunk = 32 << 10;
 
@@ -128,8 +135,10 @@ struct DadodUz::Impl {
 
     std::mutex data_mutex;
     std::condition_variable scene_cv;  // a new frame, or the session ending
-    scene_t latest;
-    bool latest_new = false;
+    // Frames not yet taken, oldest first (received_ns: their arrival); the
+    // storage of frames taken or dropped is kept for the next ones.
+    std::deque<scene_t> ready;
+    std::vector<scene_t> spare_scenes;
     sensing_packet_t status{};
     bool status_new = false;
     // Histograms waiting for get_histogram, at most one per pixel: a newer
@@ -371,14 +380,61 @@ struct DadodUz::Impl {
             }
         }
         std::lock_guard<std::mutex> lock(data_mutex);
+        const std::int64_t now = now_ns();
+        std::uint64_t dropped = drop_old_frames(now);
+        if (ready.size() >= kMaxQueuedFrames) {
+            retire_frame();
+            ++dropped;
+        }
+        scene_t f;
+        if (!spare_scenes.empty()) {
+            f = std::move(spare_scenes.back());
+            spare_scenes.pop_back();
+        }
+        std::swap(f, work); // the next frame is decoded into the spare's storage
+        f.received_ns = now;
+        ready.push_back(std::move(f));
         {
             std::lock_guard<std::mutex> slock(stats_mutex);
             ++stats.frames_received;
-            if (latest_new) ++stats.frames_overwritten;
+            stats.frames_overwritten += dropped;
         }
-        std::swap(latest, work);
-        latest_new = true;
         scene_cv.notify_all();
+    }
+
+    // The frame queue; every function below with data_mutex held.
+    void retire_frame() {
+        if (spare_scenes.size() < kMaxQueuedFrames) spare_scenes.push_back(std::move(ready.front()));
+        ready.pop_front();
+    }
+
+    // Drops the frames that have waited longer than the bound at `now`;
+    // returns how many.
+    std::uint64_t drop_old_frames(std::int64_t now) {
+        std::uint64_t n = 0;
+        while (!ready.empty() && now - ready.front().received_ns > kMaxFrameWaitNs) {
+            retire_frame();
+            ++n;
+        }
+        return n;
+    }
+
+    // Hands the oldest waiting frame to the caller, whose record's storage is
+    // kept for a later frame; frames past the bound are dropped and counted.
+    bool take_frame(scene_t& scene) {
+        const std::uint64_t dropped = drop_old_frames(now_ns());
+        if (dropped > 0) {
+            std::lock_guard<std::mutex> slock(stats_mutex);
+            stats.frames_overwritten += dropped;
+        }
+        if (ready.empty()) return false;
+        std::swap(scene, ready.front());
+        retire_frame();
+        return true;
+    }
+
+    void clear_frames() {
+        while (!ready.empty()) retire_frame();
     }
 
     static std::int64_t now_ns() {
@@ -631,7 +687,7 @@ bool DadodUz::stop() {
     d->delivering = false;
     {
         std::lock_guard<std::mutex> lock(d->data_mutex);
-        d->latest_new = false;
+        d->clear_frames();
         d->clear_histograms();
     }
     d->command(gx::cmd::pause, false);
@@ -644,7 +700,8 @@ bool DadodUz::disconnect() {
     d->reader.close();
     d->mode = Impl::mode_t::none;
     std::lock_guard<std::mutex> lock(d->data_mutex);
-    d->latest_new = false;
+    d->clear_frames();
+    std::vector<scene_t>().swap(d->spare_scenes);
     d->status_new = false;
     d->clear_histograms();
     return was_open;
@@ -662,10 +719,7 @@ std::uint32_t DadodUz::get_configuration_frame() const { return d->configuration
 bool DadodUz::get_scene(scene_t& scene) {
     if (d->mode != Impl::mode_t::stream) return false;
     std::lock_guard<std::mutex> lock(d->data_mutex);
-    if (!d->latest_new) return false;
-    std::swap(scene, d->latest);
-    d->latest_new = false;
-    return true;
+    return d->take_frame(scene);
 }
 
 bool DadodUz::get_scene(scene_t& scene, std::uint64_t index) {
@@ -681,6 +735,7 @@ bool DadodUz::get_scene(scene_t& scene, std::uint64_t index) {
     }
     d->play_rays.update(info.lens, scene.rows, scene.cols);
     d->play_rays.make_points(scene, info.stream_mode);
+    scene.received_ns = 0;
     return true;
 }
 
@@ -688,13 +743,10 @@ bool DadodUz::wait_scene(scene_t& scene, int timeout_ms) {
     if (d->mode != Impl::mode_t::stream) return false;
     std::unique_lock<std::mutex> lock(d->data_mutex);
     const auto deadline = clock_type::now() + std::chrono::milliseconds(std::max(0, timeout_ms));
-    while (!d->latest_new) {
-        if (d->quit || d->scene_cv.wait_until(lock, deadline) == std::cv_status::timeout) break;
+    for (;;) {
+        if (d->take_frame(scene)) return true;
+        if (d->quit || d->scene_cv.wait_until(lock, deadline) == std::cv_status::timeout) return d->take_frame(scene);
     }
-    if (!d->latest_new) return false;
-    std::swap(scene, d->latest);
-    d->latest_new = false;
-    return true;
 }
 
 bool DadodUz::get_histogram(histogram_t& histogram) {

@@ -61,6 +61,10 @@ public:
         std::vector<std::int32_t> depth2;      // second echo (multi-echo modes)
         std::vector<std::uint16_t> intensity2;
         std::vector<point_t> points2;
+        // Stream mode: when the library completed the frame (steady clock,
+        // nanoseconds since its epoch); 0 in play mode. Not part of the wire
+        // record.
+        std::int64_t received_ns = 0;
     } scene_t;
 
     // Status record of the sensor's on-board monitor.
@@ -161,7 +165,7 @@ public:
     struct link_statistics_t {
         std::uint64_t frames_received = 0;   // complete frames assembled
         std::uint64_t frames_dropped = 0;    // frames abandoned with fragments missing
-        std::uint64_t frames_overwritten = 0; // complete frames replaced before get_scene took them
+        std::uint64_t frames_overwritten = 0; // complete frames dropped unread: waited past the bound, or the queue was full
         std::uint64_t fragments_lost = 0;    // fragments never received of dropped frames
         std::uint64_t datagrams_discarded = 0; // malformed, foreign, stale or duplicate datagrams
         std::uint64_t frames_recorded = 0;   // frames written by the current or last recording
@@ -192,7 +196,9 @@ public:
     // 0 when the sensor does not say.
     std::uint32_t get_configuration_frame() const;
 
-    // Data.
+    // Data. Stream mode: the oldest frame not yet taken (frames wait at most
+    // 200 ms, eight at most; docs/protocol.md), refilling the record in
+    // place; false when none waits. Play mode: frame `index` of the file.
     bool get_scene(scene_t& scene);
     bool get_scene(scene_t& scene, std::uint64_t index);
     // Stream mode: as get_scene(scene), but waits up to timeout_ms for a frame

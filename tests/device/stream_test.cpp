@@ -39,8 +39,10 @@ TEST(stream, connects_runs_and_delivers_complete_frames) {
     EXPECT_GT(s.frame_number, n0);
     const double fps = 1e8 / double(s.timestamp[0] - t0) * double(s.frame_number - n0);
     EXPECT_NEAR(fps, 25.0, 5.0);
-    // A frame is handed out once.
-    EXPECT_FALSE(dev.get_scene(s) && dev.get_scene(s));
+    // A frame is handed out once: the next one taken is a later frame.
+    const std::uint32_t n1 = s.frame_number;
+    ASSERT_TRUE(next_scene(dev, s));
+    EXPECT_GT(s.frame_number, n1);
     DadodUz::sensing_packet_t st;
     ASSERT_TRUE(wait_for([&] { return dev.get_sensing_packet(st); }));
     EXPECT_GT(st.xadc_scan_count, 0u);
@@ -270,4 +272,40 @@ TEST(stream, twenty_five_fps_stream_loses_nothing) {
     EXPECT_GE(st.frames_received, 40u);
     EXPECT_EQ(st.frames_dropped, 0u);
     EXPECT_EQ(st.datagrams_discarded, 0u);
+}
+
+// Frames that arrive while nobody takes them wait in order: a caller held up
+// for two frame periods gets every one of them; one held up for a second
+// gets the newest within the bound, and the older ones are counted as
+// overwritten.
+TEST(stream, frames_wait_in_order_and_only_those_past_the_bound_are_lost) {
+    emulator_process emu({"--fps", "25"});
+    ASSERT_TRUE(emu.start());
+    DadodUz dev;
+    ASSERT_TRUE(connect(dev, emu));
+    ASSERT_TRUE(dev.tcp_device_run());
+    DadodUz::scene_t s;
+    ASSERT_TRUE(next_scene(dev, s));
+    while (dev.get_scene(s)) {
+    }
+    for (const std::uint64_t held : {2u, 25u}) {
+        SCOPED_TRACE(held);
+        const std::uint32_t last = s.frame_number;
+        const auto before = dev.get_link_statistics();
+        ASSERT_TRUE(wait_for([&] { return dev.get_link_statistics().frames_received >= before.frames_received + held; }));
+        std::vector<std::uint32_t> taken;
+        while (dev.get_scene(s)) taken.push_back(s.frame_number);
+        const auto after = dev.get_link_statistics();
+        ASSERT_FALSE(taken.empty());
+        const std::uint64_t lost = after.frames_overwritten - before.frames_overwritten;
+        for (std::size_t i = 1; i < taken.size(); ++i) EXPECT_EQ(taken[i], taken[i - 1] + 1) << "in order, none skipped";
+        EXPECT_EQ(taken.back() - last, taken.size() + lost) << "every frame since is taken or counted";
+        if (held == 2) {
+            EXPECT_EQ(lost, 0u);
+            EXPECT_EQ(taken.front(), last + 1);
+        } else {
+            EXPECT_LE(taken.size(), 8u) << "no frame older than the bound";
+            EXPECT_GE(lost, held - 8);
+        }
+    }
 }
