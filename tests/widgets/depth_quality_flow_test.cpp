@@ -104,10 +104,11 @@ TEST_F(depth_quality_test, DialogMeasuresItsRegionAndLogsEachSave) {
     // Drags over the depth picture (shown twice the frame's size inside the
     // label's 1-pixel frame) set the region, from the pixel under the pointer.
     auto* picture = control<QLabel>(&tool, "im_depth");
-    ASSERT_EQ(picture->contentsRect(), QRect(1, 1, 798, 198));
-    mouse(picture, QEvent::MouseButtonPress, {700, 190});
+    ASSERT_EQ(picture->contentsRect(), QRect(1, 1, 800, 200));
+    EXPECT_EQ(picture->pixmap()->size(), QSize(800, 200));
+    mouse(picture, QEvent::MouseButtonPress, {701, 191});
     mouse(picture, QEvent::MouseMove, {600, 120});
-    mouse(picture, QEvent::MouseButtonRelease, {500, 100});
+    mouse(picture, QEvent::MouseButtonRelease, {501, 101});
     EXPECT_EQ(tool.region(), (depth_quality::region{250, 50, 101, 46}));
     EXPECT_EQ(tool.frames_held(), 0u) << "a new region starts a new window";
     EXPECT_EQ(text("le_distance"), "\u2014") << "and clears the figures";
