@@ -124,6 +124,7 @@ TEST(histogram_csv, lines_byte_for_byte) {
                         {0, 0, {}, "0,0,\n"},
                         {4294967295u, 399, {1000}, "4294967295,399,1000,\n"}};
     comma_locale comma; // decimal digits never take a locale's grouping
+    if (!comma.active()) GTEST_SKIP() << comma_locale::missing();
     std::string all;
     for (const row& r : rows) {
         std::string one;
