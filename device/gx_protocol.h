@@ -169,9 +169,6 @@ struct register_set {
     std::string firmware_version = "1.4.2";
 };
 
-// The factory default set, in device units.
-register_set default_registers();
-
 // Register names of the dump, in dump order (the configuration fields, FWVER,
 // then GX_IP, GX_PORT, PC_IP, PC_PORT).
 const std::vector<std::string>& register_names();

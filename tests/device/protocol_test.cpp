@@ -3,6 +3,7 @@
 #include "device/gx_lens.h"
 #include "device/gx_protocol.h"
 #include "device/gx_reassembler.h"
+#include "emulator/gx_factory_registers.h"
 
 #include <gtest/gtest.h>
 

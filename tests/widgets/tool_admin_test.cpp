@@ -4,6 +4,7 @@
 // against the emulator: the chooser, the sensor's settings, apply, flash.
 #include "app/MainWindow.h"
 #include "device/gx_protocol.h"
+#include "emulator/gx_factory_registers.h"
 #include "menus/menu_board_align.h"
 #include "menus/menu_connection.h"
 #include "menus/menu_depth_quality.h"
