@@ -12,8 +12,8 @@
 // folder. Connections and datagrams leave only for 127.0.0.1. The stall limit
 // is 2 s (4 s in a build under AddressSanitizer).
 #include "app/startup.h"
-#include "monkey/loopback_guard.h"
 #include "monkey/monkey_run.h"
+#include "tests/support/loopback_guard.h"
 
 #include <QApplication>
 #include <QDir>
