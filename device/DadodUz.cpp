@@ -143,14 +143,12 @@ struct DadodUz::Impl {
 
     mutable std::mutex stats_mutex;
     link_statistics_t stats;
-    std::uint64_t messages_truncated = 0;
 
     // Command channel reader thread only: when the sensor was last heard and last pinged.
     clock_type::time_point last_heard, last_ping;
 
     std::mutex rec_mutex;
     std::unique_ptr<gx::recording_writer> writer;
-    std::uint64_t recorded_before = 0;
 
     // ---- play mode
     gx::recording_reader reader;
@@ -264,10 +262,8 @@ struct DadodUz::Impl {
                 }
             } else if (gx::type_is(h.type, gx::kMessageType)) {
                 gx::device_message m;
-                bool truncated = false;
-                if (!gx::decode_message_payload(payload.data(), payload.size(), m, _TCP_PROTOCOL_T::kMaxData, &truncated)) continue;
+                if (!gx::decode_message_payload(payload.data(), payload.size(), m, _TCP_PROTOCOL_T::kMaxData)) continue;
                 std::lock_guard<std::mutex> lock(msg_mutex);
-                if (truncated) ++messages_truncated;
                 if (messages.size() >= kMaxQueuedMessages) messages.pop_front();
                 messages.push_back(std::move(m));
             }
