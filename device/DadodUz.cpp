@@ -9,6 +9,7 @@
 #include "device/gx_filters.h"
 #include "device/gx_lens.h"
 #include "device/gx_protocol.h"
+#include "device/gx_registers.h"
 #include "device/gx_reassembler.h"
 #include "device/gx_recording.h"
 
@@ -763,11 +764,7 @@ bool DadodUz::tcp_register_read(const char* path) {
     std::string error;
     if (!gx::parse_register_text(dump, records, error, true)) return false;
     std::string text;
-    for (const auto& r : records) {
-        text += r.name + "," + r.type + "," + std::to_string(r.values.size());
-        for (const auto& v : r.values) text += "," + v;
-        text += "\n";
-    }
+    for (const auto& r : records) text += gx::format_register_line(r) + "\n";
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) return false;
     out << text;
@@ -787,9 +784,7 @@ bool DadodUz::tcp_register_write(const char* path) {
     for (const auto& r : records) {
         bool unknown = false;
         if (!gx::validate_register_record(r, unknown, error)) return false;
-        clean += r.name + "," + r.type + "," + std::to_string(r.values.size());
-        for (const auto& v : r.values) clean += "," + v;
-        clean += "\n";
+        clean += gx::format_register_line(r) + "\n";
     }
     return d->command(gx::cmd::reg_write, clean.data(), clean.size(), true);
 }

@@ -9,6 +9,7 @@
 // geometry as the unit's true optics see it and exits.
 #include "device/c_numbers.h"
 #include "device/gx_protocol.h"
+#include "device/gx_registers.h"
 #include "emulator/gx_factory_registers.h"
 #include "emulator/gx_synthetic_scene.h"
 

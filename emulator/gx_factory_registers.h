@@ -2,7 +2,7 @@
 // its flash holds before any state file or register write.
 #pragma once
 
-#include "device/gx_protocol.h"
+#include "device/gx_registers.h"
 
 namespace gx {
 

@@ -2,6 +2,7 @@
 // messages, frames, register text, firmware images and lens rays.
 #include "device/gx_lens.h"
 #include "device/gx_protocol.h"
+#include "device/gx_registers.h"
 #include "device/gx_reassembler.h"
 #include "emulator/gx_factory_registers.h"
 
