@@ -6,9 +6,9 @@
 // Exit status: 0 done, 1 usage error, 2 the input is not a readable
 // recording, 3 the output could not be written.
 #include "device/c_numbers.h"
+#include "device/command_line.h"
 #include "logic/recording_export.h"
 
-#include <boost/program_options.hpp>
 #include <pcl/console/print.h>
 
 #include <charconv>
@@ -53,7 +53,7 @@ bool parse_count(const std::string& text, std::uint64_t& v) {
     return r.ec == std::errc() && r.ptr == text.data() + text.size();
 }
 
-namespace po = boost::program_options;
+namespace po = command_line::po;
 
 po::options_description option_table(std::string& format, std::string& from, std::string& to, std::string& every,
                                      arguments& a) {
@@ -91,9 +91,7 @@ bool parse(int argc, char** argv, arguments& a, std::string& error) {
     files.add("file", -1);
     po::variables_map vm;
     try {
-        const int style = po::command_line_style::unix_style & ~po::command_line_style::allow_guessing;
-        po::store(po::command_line_parser(argc, argv).options(all).positional(files).style(style).run(), vm);
-        po::notify(vm);
+        vm = command_line::read(argc, argv, all, &files);
     } catch (const po::error& e) {
         error = complaint(e);
         return false;

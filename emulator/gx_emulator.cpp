@@ -8,12 +8,12 @@
 // offset tables were never written; --ground-truth writes the scene's
 // geometry as the unit's true optics see it and exits.
 #include "device/c_numbers.h"
+#include "device/command_line.h"
 #include "device/gx_protocol.h"
 #include "device/gx_registers.h"
 #include "emulator/gx_factory_registers.h"
 #include "emulator/gx_synthetic_scene.h"
 
-#include <boost/program_options.hpp>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -71,7 +71,7 @@ struct options {
 // Reads the command line into o. Returns -1 to go on, else the exit status:
 // 0 after --help (printed to stdout), 2 for a command line it does not take.
 int parse_args(int argc, char** argv, options& o) {
-    namespace po = boost::program_options;
+    namespace po = command_line::po;
     std::string scene, target_range, seed, drop;
     int max_fps = o.max_fps;
     long firmware_size = long(o.firmware_size);
@@ -110,9 +110,7 @@ int parse_args(int argc, char** argv, options& o) {
         ("corrupt", po::bool_switch(&o.corrupt_firmware), "make that image's checksum wrong");
     po::variables_map vm;
     try {
-        const int style = po::command_line_style::unix_style & ~po::command_line_style::allow_guessing;
-        po::store(po::command_line_parser(argc, argv).options(desc).style(style).run(), vm);
-        po::notify(vm);
+        vm = command_line::read(argc, argv, desc);
     } catch (const po::error& e) {
         std::fprintf(stderr, "gx_emulator: %s (gx_emulator --help lists the options)\n", e.what());
         return 2;

@@ -12,6 +12,7 @@
 // folder. Connections and datagrams leave only for 127.0.0.1. The stall limit
 // is 2 s (4 s in a build under AddressSanitizer).
 #include "app/startup.h"
+#include "device/command_line.h"
 #include "monkey/monkey_run.h"
 #include "tests/support/loopback_guard.h"
 
@@ -20,7 +21,6 @@
 #include <QFile>
 #include <QSurfaceFormat>
 #include <QVTKOpenGLNativeWidget.h>
-#include <boost/program_options.hpp>
 
 #include <algorithm>
 #include <clocale>
@@ -35,7 +35,7 @@ namespace {
 // status: 0 after --help (printed to stdout), 2 for a command line it does
 // not take.
 int parse_args(int argc, char** argv, monkey_run::settings& s, bool& keep) {
-    namespace po = boost::program_options;
+    namespace po = command_line::po;
     po::options_description desc("usage: gx_monkey [options]\noptions");
     desc.add_options()
         ("help", "show this text")
@@ -46,9 +46,7 @@ int parse_args(int argc, char** argv, monkey_run::settings& s, bool& keep) {
         ("keep", po::bool_switch(&keep), "keep the run's folder");
     po::variables_map vm;
     try {
-        const int style = po::command_line_style::unix_style & ~po::command_line_style::allow_guessing;
-        po::store(po::command_line_parser(argc, argv).options(desc).style(style).run(), vm);
-        po::notify(vm);
+        vm = command_line::read(argc, argv, desc);
     } catch (const po::error& e) {
         std::fprintf(stderr, "gx_monkey: %s (gx_monkey --help lists the options)\n", e.what());
         return 2;
