@@ -2,6 +2,7 @@
 
 #include "widgets/dialog_seam.h"
 #include "logic/device_message.h"
+#include "logic/filter_list.h"
 #include "logic/frame_rate.h"
 #include "menus/menu_board_align.h"
 #include "menus/menu_connection.h"
@@ -628,18 +629,23 @@ void MainWindow::get_main_apply_device(configurations_t& configuration_) {
 
 void MainWindow::get_main_apply_data_processing(std::vector<int>& p) {
     if (device == nullptr) return;
-    if (p.size() < 10) return; // a list without the ten entries configures nothing
-    data_processing = p;
-    device->set_zigzag_filling_enable(p[0] != 0);
-    device->set_deflaring_enable(p[1] != 0);
-    device->set_real_ambient_enable(p[2] != 0);
-    device->set_line_filling_enable(p[3] != 0);
-    device->set_line_filling_left_offset(p[4]);
-    device->set_line_filling_right_offset(p[5]);
-    device->set_deflaring_retro_threshold(p[6]);
-    device->set_deflaring_depth_diff(p[7]);
-    device->set_zigzag_depth_diff(p[8]);
-    device->set_zigzag_smoothing_factor(p[9]);
+    const std::optional<gx::filter_params> filters = filter_list::read(p);
+    if (!filters) return; // a list without the ten entries configures nothing
+    apply_filters(*filters);
+}
+
+void MainWindow::apply_filters(const gx::filter_params& f) {
+    filters_applied = f;
+    device->set_zigzag_filling_enable(f.zigzag_filling);
+    device->set_deflaring_enable(f.deflaring);
+    device->set_real_ambient_enable(f.real_ambient);
+    device->set_line_filling_enable(f.line_filling);
+    device->set_line_filling_left_offset(f.line_left_offset);
+    device->set_line_filling_right_offset(f.line_right_offset);
+    device->set_deflaring_retro_threshold(f.retro_threshold);
+    device->set_deflaring_depth_diff(f.deflaring_depth_diff);
+    device->set_zigzag_depth_diff(f.zigzag_depth_diff);
+    device->set_zigzag_smoothing_factor(f.zigzag_smoothing);
 }
 
 void MainWindow::get_main_current_setting() {
@@ -710,24 +716,28 @@ void MainWindow::get_main_firmware_upload(QString dir) {
 
 void MainWindow::get_main_network_change(std::vector<QString>& msg) {
     if (msg.size() < 4) return;
+    const device_message::network_settings net{msg[0].toStdString(), msg[1].toStdString(), msg[2].toStdString(),
+                                               msg[3].toStdString()};
+    // The caller's list is left with the addresses as the file has them.
+    msg[0].replace('.', ',');
+    msg[2].replace('.', ',');
     const QString path = QDir::homePath() + "/GX_connect_setting.txt";
     if (QFile::exists(path)) QFile::remove(path);
     QFile file(path);
     if (file.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Text)) {
         QTextStream out(&file);
         out.setCodec("UTF-8");
-        msg[0].replace('.', ',');
-        msg[2].replace('.', ',');
-        out << "GX_IP,UINT8,4," << msg[0] << "\n";
-        out << "GX_PORT,UINT16,1," << msg[1] << "\n";
-        out << "PC_IP,UINT8,4," << msg[2] << "\n";
-        out << "PC_PORT,UINT16,1," << msg[3] << "\n";
+        for (const std::string& line : device_message::network_file_lines(net)) out << QString::fromStdString(line) << "\n";
         file.close();
     }
     get_main_register_write(path);
 }
 
 // ---- device messages ----------------------------------------------------
+
+void MainWindow::report_firmware(const command_flow::firmware_progress& p) {
+    emit send_main_firmware_progress(p.signal_value());
+}
 
 void MainWindow::on_message_timer() {
     if (device == nullptr) return;
@@ -748,7 +758,7 @@ void MainWindow::on_message_timer() {
         if (device != nullptr && !device->tcp_software_reset())
             dialog_seam::warning(this, tr("Warning"), tr("TCP restart command is failed."));
         if (close_all) emit send_main_close_all();
-        emit send_main_firmware_progress(-2);
+        report_firmware(command_flow::firmware_progress::ended());
         get_main_device_disconnect();
     };
 
@@ -768,9 +778,9 @@ void MainWindow::on_message_timer() {
         commands.on_message(msg->type[0], msg->type[1], t, reinterpret_cast<const char*>(msg->data));
 
     switch (d.what) {
-    case command_flow::step::firmware_progress: emit send_main_firmware_progress(d.progress); return;
+    case command_flow::step::firmware_progress: report_firmware(d.progress); return;
     case command_flow::step::firmware_finished:
-        emit send_main_firmware_progress(100);
+        report_firmware(command_flow::firmware_progress::at(100));
         log(tr("[Device Setting] GX Firmware is updated"));
         dialog_seam::information(this, tr("Update Complete"), tr("Update Complete!\r\nDevice will automatically restart now."));
         end_firmware(true);
@@ -887,10 +897,7 @@ void MainWindow::collect_reconnect_attempt(std::int64_t now_ms) {
     device = handle.release();
     log(tr("[Stream mode] GX device answers again. Streaming is resumed."));
     // The library's filters were set on the old handle.
-    if (data_processing.size() >= 10) {
-        std::vector<int> p = data_processing;
-        get_main_apply_data_processing(p);
-    }
+    if (filters_applied) apply_filters(*filters_applied);
     begin_stream();
 }
 

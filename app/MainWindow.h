@@ -4,6 +4,7 @@
 #pragma once
 
 #include "device/DadodUz.h"
+#include "device/gx_filters.h"
 #include "logic/command_flow.h"
 #include "logic/link_health.h"
 #include "logic/link_watch.h"
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -167,6 +169,8 @@ private:
     void end_reconnection();
     bool finish_recording();
     void release_device();
+    void apply_filters(const gx::filter_params& f);
+    void report_firmware(const command_flow::firmware_progress& p);
 
     Ui::MainWindow* ui;
     tool_user* tool_user_;
@@ -223,7 +227,7 @@ private:
     QElapsedTimer clock;
     link_health::meter health;
     link_watch watch;
-    std::vector<int> data_processing;       // the library's filter settings last applied, carried into a reconnection
+    std::optional<gx::filter_params> filters_applied; // the library's filter settings last applied, carried into a reconnection
     std::future<std::unique_ptr<TAVRIN::DadodUz>> reconnect_attempt;
     std::vector<std::future<std::unique_ptr<TAVRIN::DadodUz>>> abandoned_attempts; // finished before the window goes
 };
