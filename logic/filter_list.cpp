@@ -18,4 +18,6 @@ std::optional<gx::filter_params> read(const std::vector<int>& list) {
     return f;
 }
 
+std::vector<int> all_off() { return {0, 0, 0, 0, 0, 0, 100, 1400, 500, 300}; }
+
 } // namespace filter_list

@@ -21,4 +21,7 @@ constexpr std::size_t kEntries = 10;
 // nothing (nullopt); entries past the tenth are ignored.
 std::optional<gx::filter_params> read(const std::vector<int>& list);
 
+// The list the analysis and calibration tools measure with: every filter off.
+std::vector<int> all_off();
+
 } // namespace filter_list
