@@ -8,6 +8,8 @@
 #include <boost/program_options.hpp>
 
 #include <algorithm>
+#include <cstdio>
+#include <iostream>
 
 namespace command_line {
 
@@ -33,6 +35,25 @@ inline po::variables_map read(int argc, char** argv, const po::options_descripti
     po::store(parsed, vm);
     po::notify(vm);
     return vm;
+}
+
+// For a program that answers its command line only with --help or an error:
+// reads argv against desc (which has a "help" option) into vm. Returns -1 to
+// go on; 0 after printing desc to stdout for --help; 2 after naming on stderr
+// what it does not take.
+inline int read_or_answer(int argc, char** argv, const po::options_description& desc, const char* program,
+                          po::variables_map& vm) {
+    try {
+        vm = read(argc, argv, desc);
+    } catch (const po::error& e) {
+        std::fprintf(stderr, "%s: %s (%s --help lists the options)\n", program, e.what(), program);
+        return 2;
+    }
+    if (vm.count("help")) {
+        std::cout << desc;
+        return 0;
+    }
+    return -1;
 }
 
 } // namespace command_line

@@ -32,7 +32,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <iterator>
 #include <map>
 #include <mutex>
@@ -109,16 +108,7 @@ int parse_args(int argc, char** argv, options& o) {
         ("firmware-size", po::value(&firmware_size)->value_name("BYTES"), "payload size of that image")
         ("corrupt", po::bool_switch(&o.corrupt_firmware), "make that image's checksum wrong");
     po::variables_map vm;
-    try {
-        vm = command_line::read(argc, argv, desc);
-    } catch (const po::error& e) {
-        std::fprintf(stderr, "gx_emulator: %s (gx_emulator --help lists the options)\n", e.what());
-        return 2;
-    }
-    if (vm.count("help")) {
-        std::cout << desc;
-        return 0;
-    }
+    if (const int answered = command_line::read_or_answer(argc, argv, desc, "gx_emulator", vm); answered >= 0) return answered;
     o.max_fps = std::max(1, max_fps);
     o.firmware_size = std::size_t(std::max(0L, firmware_size));
     if (vm.count("drop-fragments")) o.drop = std::clamp(c_numbers::parse(drop.c_str(), nullptr), 0.0, 1.0);

@@ -27,7 +27,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <string>
 
 namespace {
@@ -45,16 +44,7 @@ int parse_args(int argc, char** argv, monkey_run::settings& s, bool& keep) {
         ("max-rss-mb", po::value(&s.max_rss_mb)->value_name("MB"), "most resident memory allowed")
         ("keep", po::bool_switch(&keep), "keep the run's folder");
     po::variables_map vm;
-    try {
-        vm = command_line::read(argc, argv, desc);
-    } catch (const po::error& e) {
-        std::fprintf(stderr, "gx_monkey: %s (gx_monkey --help lists the options)\n", e.what());
-        return 2;
-    }
-    if (vm.count("help")) {
-        std::cout << desc;
-        return 0;
-    }
+    if (const int answered = command_line::read_or_answer(argc, argv, desc, "gx_monkey", vm); answered >= 0) return answered;
     s.seconds = std::max(1.0, s.seconds);
     return -1;
 }
