@@ -2,6 +2,7 @@
 
 #include "widgets/dialog_seam.h"
 #include "logic/device_message.h"
+#include "logic/filter_list.h"
 #include "logic/frame_rate.h"
 #include "menus/menu_board_align.h"
 #include "menus/menu_connection.h"
@@ -154,123 +155,123 @@ void MainWindow::wire() {
     menu_device_user* device_user = tool_user_->device_user;
     menu_device_admin* device_admin = tool_admin_->device_admin;
 
-    connect(this, &MainWindow::send_main_close_all, tool_user_, &tool_user::get_tool_close_all);             // 1
-    connect(this, &MainWindow::send_main_close_all, tool_admin_, &tool_admin::get_tool_close_all);           // 2
-    connect(frame_timer, &QTimer::timeout, this, &MainWindow::on_frame_timer);                               // 3
+    connect(this, &MainWindow::send_main_close_all, tool_user_, &tool_user::get_tool_close_all);
+    connect(this, &MainWindow::send_main_close_all, tool_admin_, &tool_admin::get_tool_close_all);
+    connect(frame_timer, &QTimer::timeout, this, &MainWindow::on_frame_timer);
     connect(this, &MainWindow::send_main_btn_connect_control, connection,
-            &menu_connection::get_menu_btn_connect_control);                                                 // 4
-    connect(connection, &menu_connection::send_menu_connect_status, this, &MainWindow::get_main_connect_status); // 5
-    connect(tool_user_, &tool_user::send_tool_play_mode, this, &MainWindow::get_main_playmode_status);       // 6
-    connect(message_timer, &QTimer::timeout, this, &MainWindow::on_message_timer);                           // 7
-    connect(device_user, &menu_device_user::send_menu_current_network, this, &MainWindow::get_main_network_change); // 8
-    connect(device_user, &menu_device_user::send_menu_device_reset, this, &MainWindow::get_main_device_reset); // 9
-    connect(this, &MainWindow::send_main_current_network, device_user, &menu_device_user::get_menu_current_network); // 10
+            &menu_connection::get_menu_btn_connect_control);
+    connect(connection, &menu_connection::send_menu_connect_status, this, &MainWindow::get_main_connect_status);
+    connect(tool_user_, &tool_user::send_tool_play_mode, this, &MainWindow::get_main_playmode_status);
+    connect(message_timer, &QTimer::timeout, this, &MainWindow::on_message_timer);
+    connect(device_user, &menu_device_user::send_menu_current_network, this, &MainWindow::get_main_network_change);
+    connect(device_user, &menu_device_user::send_menu_device_reset, this, &MainWindow::get_main_device_reset);
+    connect(this, &MainWindow::send_main_current_network, device_user, &menu_device_user::get_menu_current_network);
     connect(this, &MainWindow::send_main_current_network, device_admin,
-            &menu_device_admin::get_menu_current_network);                                                   // 11
-    connect(tool_playbar_, &tool_playbar::send_tool_play_button, this, &MainWindow::get_main_playmode_play_button); // 12
-    connect(tool_playbar_, &tool_playbar::send_tool_stop_button, this, &MainWindow::get_main_playmode_stop_button); // 13
-    connect(this, &MainWindow::send_main_playmode_FPS, tool_playbar_, &tool_playbar::get_tool_FPS);          // 14
-    connect(tool_playbar_, &tool_playbar::send_tool_speed, this, &MainWindow::get_main_playmode_speed);      // 15
+            &menu_device_admin::get_menu_current_network);
+    connect(tool_playbar_, &tool_playbar::send_tool_play_button, this, &MainWindow::get_main_playmode_play_button);
+    connect(tool_playbar_, &tool_playbar::send_tool_stop_button, this, &MainWindow::get_main_playmode_stop_button);
+    connect(this, &MainWindow::send_main_playmode_FPS, tool_playbar_, &tool_playbar::get_tool_FPS);
+    connect(tool_playbar_, &tool_playbar::send_tool_speed, this, &MainWindow::get_main_playmode_speed);
     connect(tool_playbar_, &tool_playbar::send_tool_current_frame, this,
-            &MainWindow::get_main_playmode_currrent_frame);                                                  // 16
+            &MainWindow::get_main_playmode_currrent_frame);
     connect(tool_playbar_, &tool_playbar::send_tool_slider_status, this,
-            &MainWindow::get_main_playmode_slider_status);                                                   // 17
-    connect(this, &MainWindow::send_main_playmode_current_frame, tool_playbar_, &tool_playbar::set_current_frame); // 18
-    connect(tool_playbar_, &tool_playbar::send_tool_record, this, &MainWindow::get_main_playmode_record);    // 19
+            &MainWindow::get_main_playmode_slider_status);
+    connect(this, &MainWindow::send_main_playmode_current_frame, tool_playbar_, &tool_playbar::set_current_frame);
+    connect(tool_playbar_, &tool_playbar::send_tool_record, this, &MainWindow::get_main_playmode_record);
     connect(tool_playbar_, &tool_playbar::send_tool_capture, viewer_pointcloud_,
-            &viewer_pointcloud::get_viewer_playmode_capture);                                                // 20
-    connect(this, &MainWindow::send_main_stream_mode, tool_playbar_, &tool_playbar::get_tool_stream_mode);   // 21
-    connect(this, &MainWindow::send_main_stream_mode, tool_user_, &tool_user::get_tool_connection_status);   // 22
-    connect(this, &MainWindow::send_main_record_status, tool_playbar_, &tool_playbar::get_tool_record_status); // 23
-    connect(tool_user_, &tool_user::send_tool_pointcloud, this, &MainWindow::get_main_pointcloud);           // 24
+            &viewer_pointcloud::get_viewer_playmode_capture);
+    connect(this, &MainWindow::send_main_stream_mode, tool_playbar_, &tool_playbar::get_tool_stream_mode);
+    connect(this, &MainWindow::send_main_stream_mode, tool_user_, &tool_user::get_tool_connection_status);
+    connect(this, &MainWindow::send_main_record_status, tool_playbar_, &tool_playbar::get_tool_record_status);
+    connect(tool_user_, &tool_user::send_tool_pointcloud, this, &MainWindow::get_main_pointcloud);
     connect(this, &MainWindow::send_main_pointcloud_point_color, viewer_pointcloud_,
-            &viewer_pointcloud::get_main_pointcloud_point_color);                                            // 25
+            &viewer_pointcloud::get_main_pointcloud_point_color);
     connect(this, &MainWindow::send_main_pointcloud_point_size, viewer_pointcloud_,
-            &viewer_pointcloud::get_main_pointcloud_point_size);                                             // 26
+            &viewer_pointcloud::get_main_pointcloud_point_size);
     connect(this, &MainWindow::send_main_pointcloud_max_dist, viewer_pointcloud_,
-            &viewer_pointcloud::get_main_pointcloud_max_dist);                                               // 27
+            &viewer_pointcloud::get_main_pointcloud_max_dist);
     connect(this, &MainWindow::send_main_pointcloud_min_dist, viewer_pointcloud_,
-            &viewer_pointcloud::get_main_pointcloud_min_dist);                                               // 28
+            &viewer_pointcloud::get_main_pointcloud_min_dist);
     connect(viewer_image_, &viewer_image::send_viewer_image_ambient_img, viewer_pointcloud_,
-            &viewer_pointcloud::get_viewer_image_ambient_img);                                               // 29
+            &viewer_pointcloud::get_viewer_image_ambient_img);
     connect(viewer_image_, &viewer_image::send_viewer_image_depth_img, viewer_pointcloud_,
-            &viewer_pointcloud::get_viewer_image_depth_img);                                                 // 30
+            &viewer_pointcloud::get_viewer_image_depth_img);
     connect(viewer_image_, &viewer_image::send_viewer_image_intensity_img, viewer_pointcloud_,
-            &viewer_pointcloud::get_viewer_image_intensity_img);                                             // 31
-    connect(tool_user_, &tool_user::send_tool_image, this, &MainWindow::get_main_image);                     // 32
+            &viewer_pointcloud::get_viewer_image_intensity_img);
+    connect(tool_user_, &tool_user::send_tool_image, this, &MainWindow::get_main_image);
     connect(this, &MainWindow::send_main_image_auto_norm_ambient, viewer_image_,
-            &viewer_image::get_main_image_auto_norm_ambient);                                                // 33
+            &viewer_image::get_main_image_auto_norm_ambient);
     connect(this, &MainWindow::send_main_image_auto_norm_depth, viewer_image_,
-            &viewer_image::get_main_image_auto_norm_depth);                                                  // 34
+            &viewer_image::get_main_image_auto_norm_depth);
     connect(this, &MainWindow::send_main_image_auto_norm_intensity, viewer_image_,
-            &viewer_image::get_main_image_auto_norm_intensity);                                              // 35
+            &viewer_image::get_main_image_auto_norm_intensity);
     connect(this, &MainWindow::send_main_image_min_val_ambient, viewer_image_,
-            &viewer_image::get_main_image_min_val_ambient);                                                  // 36
+            &viewer_image::get_main_image_min_val_ambient);
     connect(this, &MainWindow::send_main_image_min_val_depth, viewer_image_,
-            &viewer_image::get_main_image_min_val_depth);                                                    // 37
+            &viewer_image::get_main_image_min_val_depth);
     connect(this, &MainWindow::send_main_image_min_val_intensity, viewer_image_,
-            &viewer_image::get_main_image_min_val_intensity);                                                // 38
+            &viewer_image::get_main_image_min_val_intensity);
     connect(this, &MainWindow::send_main_image_max_val_ambient, viewer_image_,
-            &viewer_image::get_main_image_max_val_ambient);                                                  // 39
+            &viewer_image::get_main_image_max_val_ambient);
     connect(this, &MainWindow::send_main_image_max_val_depth, viewer_image_,
-            &viewer_image::get_main_image_max_val_depth);                                                    // 40
+            &viewer_image::get_main_image_max_val_depth);
     connect(this, &MainWindow::send_main_image_max_val_intensity, viewer_image_,
-            &viewer_image::get_main_image_max_val_intensity);                                                // 41
+            &viewer_image::get_main_image_max_val_intensity);
     connect(this, &MainWindow::send_main_image_hist_mode_ambient, viewer_image_,
-            &viewer_image::get_main_image_hist_mode_ambient);                                                // 42
+            &viewer_image::get_main_image_hist_mode_ambient);
     connect(this, &MainWindow::send_main_image_hist_mode_depth, viewer_image_,
-            &viewer_image::get_main_image_hist_mode_depth);                                                  // 43
+            &viewer_image::get_main_image_hist_mode_depth);
     connect(this, &MainWindow::send_main_image_hist_mode_intensity, viewer_image_,
-            &viewer_image::get_main_image_hist_mode_intensity);                                              // 44
+            &viewer_image::get_main_image_hist_mode_intensity);
     connect(this, &MainWindow::send_main_image_grey_mode_ambient, viewer_image_,
-            &viewer_image::get_main_image_grey_mode_ambient);                                                // 45
+            &viewer_image::get_main_image_grey_mode_ambient);
     connect(this, &MainWindow::send_main_image_grey_mode_depth, viewer_image_,
-            &viewer_image::get_main_image_grey_mode_depth);                                                  // 46
+            &viewer_image::get_main_image_grey_mode_depth);
     connect(this, &MainWindow::send_main_image_grey_mode_intensity, viewer_image_,
-            &viewer_image::get_main_image_grey_mode_intensity);                                              // 47
+            &viewer_image::get_main_image_grey_mode_intensity);
     connect(tool_playbar_, &tool_playbar::send_tool_capture, viewer_image_,
-            &viewer_image::get_viewer_playmode_capture);                                                     // 48
-    connect(this, &MainWindow::send_main_status_data, tool_admin_, &tool_admin::get_tool_status_data);       // 49
-    connect(tool_user_, &tool_user::send_tool_grid, this, &MainWindow::get_main_grid);                       // 50
-    connect(tool_user_, &tool_user::send_tool_xy_axis, this, &MainWindow::get_main_xy_axis);                 // 51
-    connect(tool_user_, &tool_user::send_tool_yz_axis, this, &MainWindow::get_main_yz_axis);                 // 52
-    connect(tool_user_, &tool_user::send_tool_zx_axis, this, &MainWindow::get_main_zx_axis);                 // 53
-    connect(this, &MainWindow::send_main_grid, viewer_pointcloud_, &viewer_pointcloud::get_main_grid);       // 54
-    connect(this, &MainWindow::send_main_xy_axis, viewer_pointcloud_, &viewer_pointcloud::get_main_xy_axis); // 55
-    connect(this, &MainWindow::send_main_yz_axis, viewer_pointcloud_, &viewer_pointcloud::get_main_yz_axis); // 56
-    connect(this, &MainWindow::send_main_zx_axis, viewer_pointcloud_, &viewer_pointcloud::get_main_zx_axis); // 57
+            &viewer_image::get_viewer_playmode_capture);
+    connect(this, &MainWindow::send_main_status_data, tool_admin_, &tool_admin::get_tool_status_data);
+    connect(tool_user_, &tool_user::send_tool_grid, this, &MainWindow::get_main_grid);
+    connect(tool_user_, &tool_user::send_tool_xy_axis, this, &MainWindow::get_main_xy_axis);
+    connect(tool_user_, &tool_user::send_tool_yz_axis, this, &MainWindow::get_main_yz_axis);
+    connect(tool_user_, &tool_user::send_tool_zx_axis, this, &MainWindow::get_main_zx_axis);
+    connect(this, &MainWindow::send_main_grid, viewer_pointcloud_, &viewer_pointcloud::get_main_grid);
+    connect(this, &MainWindow::send_main_xy_axis, viewer_pointcloud_, &viewer_pointcloud::get_main_xy_axis);
+    connect(this, &MainWindow::send_main_yz_axis, viewer_pointcloud_, &viewer_pointcloud::get_main_yz_axis);
+    connect(this, &MainWindow::send_main_zx_axis, viewer_pointcloud_, &viewer_pointcloud::get_main_zx_axis);
     connect(device_user, &menu_device_user::send_menu_firmware_upload, this,
-            &MainWindow::get_main_firmware_upload);                                                          // 58
+            &MainWindow::get_main_firmware_upload);
     connect(this, &MainWindow::send_main_firmware_progress, device_user,
-            &menu_device_user::get_menu_firmware_progress);                                                  // 59
-    connect(this, &MainWindow::send_main_tcp_message, device_user, &menu_device_user::get_menu_tcp_message); // 60
-    connect(tool_admin_, &tool_admin::send_tool_current_setting, this, &MainWindow::get_main_current_setting); // 61
-    connect(tool_user_, &tool_user::send_tool_current_setting, this, &MainWindow::get_main_current_setting); // 62
-    connect(tool_user_, &tool_user::send_tool_apply_user, this, &MainWindow::get_main_apply_device);         // 63
+            &menu_device_user::get_menu_firmware_progress);
+    connect(this, &MainWindow::send_main_tcp_message, device_user, &menu_device_user::get_menu_tcp_message);
+    connect(tool_admin_, &tool_admin::send_tool_current_setting, this, &MainWindow::get_main_current_setting);
+    connect(tool_user_, &tool_user::send_tool_current_setting, this, &MainWindow::get_main_current_setting);
+    connect(tool_user_, &tool_user::send_tool_apply_user, this, &MainWindow::get_main_apply_device);
     connect(tool_user_, &tool_user::send_tool_apply_data_processing, this,
-            &MainWindow::get_main_apply_data_processing);                                                    // 64
-    connect(tool_admin_, &tool_admin::send_tool_apply_admin, this, &MainWindow::get_main_apply_device);      // 65
+            &MainWindow::get_main_apply_data_processing);
+    connect(tool_admin_, &tool_admin::send_tool_apply_admin, this, &MainWindow::get_main_apply_device);
     connect(tool_admin_, &tool_admin::send_tool_apply_data_processing, this,
-            &MainWindow::get_main_apply_data_processing);                                                    // 66
-    connect(tool_admin_, &tool_admin::send_tool_write_setting, this, &MainWindow::get_main_write_flash);     // 67
-    connect(device_admin, &menu_device_admin::send_menu_register_read, this, &MainWindow::get_main_register_read); // 68
+            &MainWindow::get_main_apply_data_processing);
+    connect(tool_admin_, &tool_admin::send_tool_write_setting, this, &MainWindow::get_main_write_flash);
+    connect(device_admin, &menu_device_admin::send_menu_register_read, this, &MainWindow::get_main_register_read);
     connect(device_admin, &menu_device_admin::send_menu_register_write, this,
-            &MainWindow::get_main_register_write);                                                           // 69
+            &MainWindow::get_main_register_write);
     connect(device_admin, &menu_device_admin::send_menu_firmware_upload, this,
-            &MainWindow::get_main_firmware_upload);                                                          // 70
+            &MainWindow::get_main_firmware_upload);
     connect(this, &MainWindow::send_main_firmware_progress, device_admin,
-            &menu_device_admin::get_menu_firmware_progress);                                                 // 71
-    connect(this, &MainWindow::send_main_tcp_message, device_admin, &menu_device_admin::get_menu_tcp_message); // 72
-    connect(this, &MainWindow::send_main_data, viewer_image_, &viewer_image::updateScene);                   // 73
-    connect(this, &MainWindow::send_main_data, viewer_pointcloud_, &viewer_pointcloud::updatePointCloud);    // 74
-    connect(this, &MainWindow::send_main_histogram, tool_admin_->histogram, &menu_histogram::update_histogram); // 75
-    connect(this, &MainWindow::send_main_lens_cal_data, tool_admin_, &tool_admin::get_tool_lens_cal_data);   // 76
-    connect(this, &MainWindow::send_main_data, tool_admin_->image_analysis, &menu_image_analysis::updateScene); // 77
+            &menu_device_admin::get_menu_firmware_progress);
+    connect(this, &MainWindow::send_main_tcp_message, device_admin, &menu_device_admin::get_menu_tcp_message);
+    connect(this, &MainWindow::send_main_data, viewer_image_, &viewer_image::updateScene);
+    connect(this, &MainWindow::send_main_data, viewer_pointcloud_, &viewer_pointcloud::updatePointCloud);
+    connect(this, &MainWindow::send_main_histogram, tool_admin_->histogram, &menu_histogram::update_histogram);
+    connect(this, &MainWindow::send_main_lens_cal_data, tool_admin_, &tool_admin::get_tool_lens_cal_data);
+    connect(this, &MainWindow::send_main_data, tool_admin_->image_analysis, &menu_image_analysis::updateScene);
     connect(this, &MainWindow::send_main_data, tool_admin_->depth_quality, &menu_depth_quality::updateScene);  // after image analysis
-    connect(this, &MainWindow::send_main_data, tool_admin_->board_align, &menu_board_align::updateScene);    // 78
-    connect(this, &MainWindow::send_main_data, tool_admin_->offset_cal, &menu_offset_cal::updateScene);      // 79
-    connect(this, &MainWindow::send_main_log_message, tool_log_, &tool_log::append_log);                     // 80
-    connect(viewer_image_, &viewer_image::send_viewer_log, this, &MainWindow::get_main_log);                 // 81
+    connect(this, &MainWindow::send_main_data, tool_admin_->board_align, &menu_board_align::updateScene);
+    connect(this, &MainWindow::send_main_data, tool_admin_->offset_cal, &menu_offset_cal::updateScene);
+    connect(this, &MainWindow::send_main_log_message, tool_log_, &tool_log::append_log);
+    connect(viewer_image_, &viewer_image::send_viewer_log, this, &MainWindow::get_main_log);
     connect(viewer_pointcloud_, &viewer_pointcloud::send_viewer_log, this, &MainWindow::get_main_log);       // capture failures, measurements
     connect(viewer_image_, &viewer_image::send_viewer_pixel_picked, viewer_pointcloud_, &viewer_pointcloud::select_pixel); // the ruler
     connect(tool_admin_, &tool_admin::send_tool_log, this, &MainWindow::get_main_log);                       // calibration tools
@@ -316,7 +317,7 @@ void MainWindow::get_main_device_connect() {
     wait_cursor busy;
     if (device != nullptr) return;
     // A connection asked for now ends the one being sought again.
-    if (watch.reconnecting()) get_main_device_disconnect();
+    if (keeper.reconnecting()) get_main_device_disconnect();
     device = new TAVRIN::DadodUz();
 
     if (play_mode) {
@@ -369,7 +370,7 @@ void MainWindow::begin_stream() {
     emit send_main_stream_mode(true);
     message_timer->start(100);
     health.reset();
-    watch.start(clock.elapsed());
+    keeper.start(clock.elapsed());
     get_main_device_run();
     // A run command that failed has disconnected already: the dialog keeps "Connect".
     if (device != nullptr) emit send_main_btn_connect_control(true);
@@ -377,8 +378,8 @@ void MainWindow::begin_stream() {
 
 void MainWindow::get_main_device_disconnect() {
     wait_cursor busy;
-    const bool was_reconnecting = watch.reconnecting();
-    end_reconnection();
+    const bool was_reconnecting = keeper.reconnecting();
+    keeper.stop();
     // Without a handle, only a connection that was being sought again is left to end.
     if (device == nullptr && !was_reconnecting) return;
     if (device != nullptr) {
@@ -605,7 +606,7 @@ void MainWindow::get_main_device_stop() {
 void MainWindow::get_main_device_reset() {
     if (play_mode || device == nullptr) return;
     // The sensor closes the connection on purpose: it is not sought again.
-    watch.stop();
+    keeper.stop();
     if (!device->tcp_software_reset())
         dialog_seam::warning(this, tr("Warning"), tr("TCP restart command is failed."));
     else
@@ -628,18 +629,23 @@ void MainWindow::get_main_apply_device(configurations_t& configuration_) {
 
 void MainWindow::get_main_apply_data_processing(std::vector<int>& p) {
     if (device == nullptr) return;
-    if (p.size() < 10) return; // a list without the ten entries configures nothing
-    data_processing = p;
-    device->set_zigzag_filling_enable(p[0] != 0);
-    device->set_deflaring_enable(p[1] != 0);
-    device->set_real_ambient_enable(p[2] != 0);
-    device->set_line_filling_enable(p[3] != 0);
-    device->set_line_filling_left_offset(p[4]);
-    device->set_line_filling_right_offset(p[5]);
-    device->set_deflaring_retro_threshold(p[6]);
-    device->set_deflaring_depth_diff(p[7]);
-    device->set_zigzag_depth_diff(p[8]);
-    device->set_zigzag_smoothing_factor(p[9]);
+    const std::optional<gx::filter_params> filters = filter_list::read(p);
+    if (!filters) return; // a list without the ten entries configures nothing
+    apply_filters(*filters);
+}
+
+void MainWindow::apply_filters(const gx::filter_params& f) {
+    filters_applied = f;
+    device->set_zigzag_filling_enable(f.zigzag_filling);
+    device->set_deflaring_enable(f.deflaring);
+    device->set_real_ambient_enable(f.real_ambient);
+    device->set_line_filling_enable(f.line_filling);
+    device->set_line_filling_left_offset(f.line_left_offset);
+    device->set_line_filling_right_offset(f.line_right_offset);
+    device->set_deflaring_retro_threshold(f.retro_threshold);
+    device->set_deflaring_depth_diff(f.deflaring_depth_diff);
+    device->set_zigzag_depth_diff(f.zigzag_depth_diff);
+    device->set_zigzag_smoothing_factor(f.zigzag_smoothing);
 }
 
 void MainWindow::get_main_current_setting() {
@@ -710,24 +716,28 @@ void MainWindow::get_main_firmware_upload(QString dir) {
 
 void MainWindow::get_main_network_change(std::vector<QString>& msg) {
     if (msg.size() < 4) return;
+    const device_message::network_settings net{msg[0].toStdString(), msg[1].toStdString(), msg[2].toStdString(),
+                                               msg[3].toStdString()};
+    // The caller's list is left with the addresses as the file has them.
+    msg[0].replace('.', ',');
+    msg[2].replace('.', ',');
     const QString path = QDir::homePath() + "/GX_connect_setting.txt";
     if (QFile::exists(path)) QFile::remove(path);
     QFile file(path);
     if (file.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Text)) {
         QTextStream out(&file);
         out.setCodec("UTF-8");
-        msg[0].replace('.', ',');
-        msg[2].replace('.', ',');
-        out << "GX_IP,UINT8,4," << msg[0] << "\n";
-        out << "GX_PORT,UINT16,1," << msg[1] << "\n";
-        out << "PC_IP,UINT8,4," << msg[2] << "\n";
-        out << "PC_PORT,UINT16,1," << msg[3] << "\n";
+        for (const std::string& line : device_message::network_file_lines(net)) out << QString::fromStdString(line) << "\n";
         file.close();
     }
     get_main_register_write(path);
 }
 
 // ---- device messages ----------------------------------------------------
+
+void MainWindow::report_firmware(const command_flow::firmware_progress& p) {
+    emit send_main_firmware_progress(p.signal_value());
+}
 
 void MainWindow::on_message_timer() {
     if (device == nullptr) return;
@@ -742,13 +752,13 @@ void MainWindow::on_message_timer() {
 
     // Every end of a firmware upload resets the sensor and disconnects.
     auto end_firmware = [this](bool close_all) {
-        watch.stop();
+        keeper.stop();
         // A box's event loop may have disconnected already: then there is
         // nothing to reset, but the dialogs still learn that the upload ended.
         if (device != nullptr && !device->tcp_software_reset())
             dialog_seam::warning(this, tr("Warning"), tr("TCP restart command is failed."));
         if (close_all) emit send_main_close_all();
-        emit send_main_firmware_progress(-2);
+        report_firmware(command_flow::firmware_progress::ended());
         get_main_device_disconnect();
     };
 
@@ -768,9 +778,9 @@ void MainWindow::on_message_timer() {
         commands.on_message(msg->type[0], msg->type[1], t, reinterpret_cast<const char*>(msg->data));
 
     switch (d.what) {
-    case command_flow::step::firmware_progress: emit send_main_firmware_progress(d.progress); return;
+    case command_flow::step::firmware_progress: report_firmware(d.progress); return;
     case command_flow::step::firmware_finished:
-        emit send_main_firmware_progress(100);
+        report_firmware(command_flow::firmware_progress::at(100));
         log(tr("[Device Setting] GX Firmware is updated"));
         dialog_seam::information(this, tr("Update Complete"), tr("Update Complete!\r\nDevice will automatically restart now."));
         end_firmware(true);
@@ -817,18 +827,19 @@ void MainWindow::on_message_timer() {
 
 void MainWindow::on_health_timer() {
     const std::int64_t now = clock.elapsed();
-    // Attempts given up on are let go of once they have ended.
-    abandoned_attempts.erase(std::remove_if(abandoned_attempts.begin(), abandoned_attempts.end(),
-                                            [](const auto& attempt) {
-                                                return attempt.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-                                            }),
-                             abandoned_attempts.end());
-    if (watch.reconnecting()) {
-        collect_reconnect_attempt(now);
-        if (watch.reconnecting()) {
-            if (watch.tick(now, 0) == link_watch::action::retry) start_reconnect_attempt();
-            link_health_->show_fields(link_health::reconnecting(now - watch.last_heard_ms(), watch.attempts()));
-        }
+    keeper.drop_finished();
+    if (keeper.reconnecting()) {
+        const TAVRIN::IP_ADDRESS_T sensor{device_ip, device_port};
+        const TAVRIN::IP_ADDRESS_T local{local_ip, local_port};
+        std::unique_ptr<TAVRIN::DadodUz> answered = keeper.search_tick(now, [sensor, local] {
+            auto handle = std::make_unique<TAVRIN::DadodUz>();
+            if (!handle->connect(sensor, local)) handle.reset();
+            return handle;
+        });
+        if (answered) resume_stream(std::move(answered));
+        else
+            link_health_->show_fields(
+                link_health::reconnecting(now - keeper.watch().last_heard_ms(), keeper.watch().attempts()));
         return;
     }
     if (device == nullptr) {
@@ -850,9 +861,9 @@ void MainWindow::on_health_timer() {
     if (!in_message_tick && !commands.firmware_updating) {
         const std::uint64_t activity =
             stats.frames_received + stats.frames_dropped + stats.histograms_received + stats.answers_received;
-        if (watch.tick(now, activity) == link_watch::action::lost) {
+        if (keeper.streaming_tick(now, activity)) {
             link_lost();
-            link_health_->show_fields(link_health::reconnecting(now - watch.last_heard_ms(), 0));
+            link_health_->show_fields(link_health::reconnecting(now - keeper.watch().last_heard_ms(), 0));
             return;
         }
     }
@@ -867,35 +878,11 @@ void MainWindow::link_lost() {
     release_device();
 }
 
-void MainWindow::start_reconnect_attempt() {
-    const TAVRIN::IP_ADDRESS_T sensor{device_ip, device_port};
-    const TAVRIN::IP_ADDRESS_T local{local_ip, local_port};
-    reconnect_attempt = std::async(std::launch::async, [sensor, local] {
-        auto handle = std::make_unique<TAVRIN::DadodUz>();
-        if (!handle->connect(sensor, local)) handle.reset();
-        return handle;
-    });
-}
-
-void MainWindow::collect_reconnect_attempt(std::int64_t now_ms) {
-    if (!reconnect_attempt.valid() ||
-        reconnect_attempt.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
-        return;
-    std::unique_ptr<TAVRIN::DadodUz> handle = reconnect_attempt.get();
-    watch.attempt_done(now_ms, handle != nullptr);
-    if (!handle) return;
+// A sensor sought again answered: streaming resumes on the new handle.
+void MainWindow::resume_stream(std::unique_ptr<TAVRIN::DadodUz> handle) {
     device = handle.release();
     log(tr("[Stream mode] GX device answers again. Streaming is resumed."));
     // The library's filters were set on the old handle.
-    if (data_processing.size() >= 10) {
-        std::vector<int> p = data_processing;
-        get_main_apply_data_processing(p);
-    }
+    if (filters_applied) apply_filters(*filters_applied);
     begin_stream();
-}
-
-// No connection is sought again; an attempt still running is let go of.
-void MainWindow::end_reconnection() {
-    watch.stop();
-    if (reconnect_attempt.valid()) abandoned_attempts.push_back(std::move(reconnect_attempt));
 }

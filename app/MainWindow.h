@@ -1,12 +1,14 @@
-// The main window: owns the device handle, the frame record, the two timers
-// of the acquisition loop and the six docks, and wires everything together.
-// It is the only caller of the device library.
+// The main window: owns the device handle, the frame record, three timers
+// (the frame and message ticks of the acquisition loop and the slow tick of
+// the status bar and the link's keeper) and the six docks, and wires
+// everything together. It is the only caller of the device library.
 #pragma once
 
 #include "device/DadodUz.h"
+#include "device/gx_filters.h"
 #include "logic/command_flow.h"
 #include "logic/link_health.h"
-#include "logic/link_watch.h"
+#include "logic/link_keeper.h"
 #include "logic/view_settings.h"
 
 #include <QMainWindow>
@@ -14,8 +16,8 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <cstdint>
-#include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,7 +59,7 @@ public:
     QTimer* health_tick_timer() const { return health_timer; }
     tool_link_health* link_health_bar() const { return link_health_; }
     // True while a sensor that went silent is sought again.
-    bool is_reconnecting() const { return watch.reconnecting(); }
+    bool is_reconnecting() const { return keeper.reconnecting(); }
     // Frames emitted by the frame tick since start (both signals).
     std::uint64_t frames_emitted() const { return emitted_frames; }
 
@@ -144,7 +146,8 @@ public slots:
     void get_main_log(QString msg);
 
 public:
-    // The two timer ticks (connected to the timers; callable directly by scripts and tests).
+    // The acquisition loop's two ticks (connected to their timers; callable
+    // directly by scripts and tests).
     void on_frame_timer();
     void on_message_timer();
     // The slow tick (about twice a second): the status bar, the watch for a
@@ -162,11 +165,11 @@ private:
     void cancel_setting_requests();
     void begin_stream();
     void link_lost();
-    void start_reconnect_attempt();
-    void collect_reconnect_attempt(std::int64_t now_ms);
-    void end_reconnection();
+    void resume_stream(std::unique_ptr<TAVRIN::DadodUz> handle);
     bool finish_recording();
     void release_device();
+    void apply_filters(const gx::filter_params& f);
+    void report_firmware(const command_flow::firmware_progress& p);
 
     Ui::MainWindow* ui;
     tool_user* tool_user_;
@@ -222,8 +225,6 @@ private:
     // Link health and reconnection.
     QElapsedTimer clock;
     link_health::meter health;
-    link_watch watch;
-    std::vector<int> data_processing;       // the library's filter settings last applied, carried into a reconnection
-    std::future<std::unique_ptr<TAVRIN::DadodUz>> reconnect_attempt;
-    std::vector<std::future<std::unique_ptr<TAVRIN::DadodUz>>> abandoned_attempts; // finished before the window goes
+    std::optional<gx::filter_params> filters_applied; // the library's filter settings last applied, carried into a reconnection
+    link_keeper keeper; // the watch for a silent sensor and the attempts to reach it (waited for before the window goes)
 };

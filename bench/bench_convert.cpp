@@ -11,7 +11,7 @@
 #include "device/DadodUz.h"
 #include "device/gx_protocol.h"
 #include "device/gx_recording.h"
-#include "device/gx_synthetic_scene.h"
+#include "emulator/gx_synthetic_scene.h"
 #include "bench/synthetic_recording.h"
 #include "logic/recording_export.h"
 

@@ -13,7 +13,7 @@
 //   bench_depth_quality [iterations]
 #include "bench/bench_timing.h"
 #include "device/gx_lens.h"
-#include "device/gx_synthetic_scene.h"
+#include "emulator/gx_synthetic_scene.h"
 #include "logic/depth_quality.h"
 #include "logic/depth_quality_text.h"
 #include "logic/offset_calibration.h"

@@ -16,6 +16,7 @@
 #include "bench/gui_bench.h"
 #include "bench/live_admin_window.h"
 #include "device/gx_protocol.h"
+#include "emulator/gx_factory_registers.h"
 #include "logic/histogram_average.h"
 #include "menus/menu_histogram.h"
 #include "tools/tool_admin.h"

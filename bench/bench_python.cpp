@@ -6,7 +6,7 @@
 //
 //   bench_python [FRAMES [SECONDS]]
 #include "bench/synthetic_recording.h"
-#include "emulator_process.h"
+#include "tests/support/emulator_process.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 //   bench_startup [runs]
 // Prints figures; asserts nothing.
 #include "bench/bench_timing.h"
-#include "emulator_process.h"
+#include "tests/support/emulator_process.h"
 
 #include <poll.h>
 #include <sys/wait.h>

@@ -6,7 +6,8 @@
 #include "device/DadodUz.h"
 #include "device/gx_protocol.h"
 #include "device/gx_recording.h"
-#include "device/gx_synthetic_scene.h"
+#include "emulator/gx_factory_registers.h"
+#include "emulator/gx_synthetic_scene.h"
 
 #include <algorithm>
 #include <chrono>

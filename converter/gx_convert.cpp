@@ -6,6 +6,7 @@
 // Exit status: 0 done, 1 usage error, 2 the input is not a readable
 // recording, 3 the output could not be written.
 #include "device/c_numbers.h"
+#include "device/command_line.h"
 #include "logic/recording_export.h"
 
 #include <pcl/console/print.h>
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -24,21 +26,13 @@ constexpr int exit_usage = 1;
 constexpr int exit_input = 2;
 constexpr int exit_output = 3;
 
-const char* const usage_text =
+const char* const usage_head =
     "Usage: gx_convert REC.bin OUTDIR [options]\n"
     "Converts a GX recording into one point cloud file per frame, written to\n"
     "OUTDIR (created when missing) with an index, OUTDIR/index.csv.\n"
     "\n"
-    "Options:\n"
-    "  --format pcd|ply|csv  point cloud file format (default pcd: binary PCD;\n"
-    "                        ply: binary little-endian PLY; csv: one line per point)\n"
-    "  --ascii               PCD in ASCII instead of binary\n"
-    "  --from N              first record to convert, counted from 0 (default 0)\n"
-    "  --to M                last record to convert, inclusive (default: the last)\n"
-    "  --every K             convert every K-th record from N on (default 1)\n"
-    "  --images              also write the ambient, depth and intensity pictures\n"
-    "                        as PNG, coloured as the image view shows them\n"
-    "  -h, --help            show this text\n"
+    "Options";
+const char* const usage_tail =
     "\n"
     "Clouds are organised (width = columns, height = rows), in metres, with the\n"
     "fields x y z intensity; pixels without a return are NaN.\n"
@@ -59,64 +53,74 @@ bool parse_count(const std::string& text, std::uint64_t& v) {
     return r.ec == std::errc() && r.ptr == text.data() + text.size();
 }
 
+namespace po = command_line::po;
+
+po::options_description option_table(std::string& format, std::string& from, std::string& to, std::string& every,
+                                     arguments& a) {
+    po::options_description desc(usage_head);
+    desc.add_options()
+        ("format", po::value(&format)->value_name("pcd|ply|csv"),
+         "point cloud file format (default pcd: binary PCD; ply: binary little-endian PLY; csv: one line per point)")
+        ("ascii", po::bool_switch(&a.options.ascii), "PCD in ASCII instead of binary")
+        ("from", po::value(&from)->value_name("N"), "first record to convert, counted from 0 (default 0)")
+        ("to", po::value(&to)->value_name("M"), "last record to convert, inclusive (default: the last)")
+        ("every", po::value(&every)->value_name("K"), "convert every K-th record from N on (default 1)")
+        ("images", po::bool_switch(&a.options.images),
+         "also write the ambient, depth and intensity pictures as PNG, coloured as the image view shows them")
+        ("help,h", "show this text");
+    return desc;
+}
+
+// The library's complaint in this program's words: the option first.
+std::string complaint(const po::error& e) {
+    if (const auto* u = dynamic_cast<const po::unknown_option*>(&e)) return "unknown option " + u->get_option_name();
+    if (const auto* s = dynamic_cast<const po::invalid_command_line_syntax*>(&e)) {
+        if (s->kind() == po::invalid_command_line_syntax::extra_parameter) return s->get_option_name() + " takes no value";
+        if (s->kind() == po::invalid_command_line_syntax::missing_parameter) return s->get_option_name() + " needs a value";
+    }
+    return e.what();
+}
+
 bool parse(int argc, char** argv, arguments& a, std::string& error) {
+    std::string format, from, to, every;
     std::vector<std::string> positional;
-    for (int k = 1; k < argc; ++k) {
-        std::string arg = argv[k];
-        if (arg == "-h" || arg == "--help") {
-            a.help = true;
-            return true;
-        }
-        if (arg.size() < 2 || arg[0] != '-') {
-            positional.push_back(arg);
-            continue;
-        }
-        std::string value;
-        bool has_value = false;
-        const std::size_t eq = arg.find('=');
-        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg.resize(eq);
-            has_value = true;
-        }
-        if (arg == "--ascii" || arg == "--images") {
-            if (has_value) {
-                error = arg + " takes no value";
-                return false;
-            }
-            (arg == "--ascii" ? a.options.ascii : a.options.images) = true;
-            continue;
-        }
-        if (arg != "--format" && arg != "--from" && arg != "--to" && arg != "--every") {
-            error = "unknown option " + arg;
+    po::options_description desc = option_table(format, from, to, every, a);
+    po::options_description all;
+    all.add(desc).add_options()("file", po::value(&positional));
+    po::positional_options_description files;
+    files.add("file", -1);
+    po::variables_map vm;
+    try {
+        vm = command_line::read(argc, argv, all, &files);
+    } catch (const po::error& e) {
+        error = complaint(e);
+        return false;
+    }
+    if (vm.count("help")) {
+        a.help = true;
+        return true;
+    }
+    if (vm.count("format")) {
+        if (format == "pcd") a.options.format = recording_export::cloud_format::pcd;
+        else if (format == "ply") a.options.format = recording_export::cloud_format::ply;
+        else if (format == "csv") a.options.format = recording_export::cloud_format::csv;
+        else {
+            error = "--format must be pcd, ply or csv, not \"" + format + "\"";
             return false;
         }
-        if (!has_value) {
-            if (k + 1 >= argc) {
-                error = arg + " needs a value";
-                return false;
-            }
-            value = argv[++k];
-        }
-        if (arg == "--format") {
-            if (value == "pcd") a.options.format = recording_export::cloud_format::pcd;
-            else if (value == "ply") a.options.format = recording_export::cloud_format::ply;
-            else if (value == "csv") a.options.format = recording_export::cloud_format::csv;
-            else {
-                error = "--format must be pcd, ply or csv, not \"" + value + "\"";
-                return false;
-            }
-            continue;
-        }
+    }
+    const std::pair<std::string, const std::string*> counts[] = {{"from", &from}, {"to", &to}, {"every", &every}};
+    for (const auto& [name, text] : counts) {
+        if (!vm.count(name)) continue;
         std::uint64_t n = 0;
-        if (!parse_count(value, n)) {
-            error = arg + " needs a whole number of 0 or more, not \"" + value + "\"";
+        if (!parse_count(*text, n)) {
+            error = "--" + name + " needs a whole number of 0 or more, not \"" + *text + "\"";
             return false;
         }
-        if (arg == "--from") {
+        if (text == &from) {
             a.options.from = n;
             a.from_given = true;
-        } else if (arg == "--to") {
+        } else if (text == &to) {
             a.options.to = n;
             a.to_given = true;
         } else {
@@ -187,7 +191,9 @@ int main(int argc, char** argv) {
         return exit_usage;
     }
     if (a.help) {
-        std::fputs(usage_text, stdout);
+        std::string f, t, e;
+        arguments unused;
+        std::cout << option_table(f, t, e, e, unused) << usage_tail;
         return 0;
     }
     // Failures are reported here, in one line each; PCL's own messages would

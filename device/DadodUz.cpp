@@ -9,6 +9,7 @@
 #include "device/gx_filters.h"
 #include "device/gx_lens.h"
 #include "device/gx_protocol.h"
+#include "device/gx_registers.h"
 #include "device/gx_reassembler.h"
 #include "device/gx_recording.h"
 
@@ -152,14 +153,12 @@ struct DadodUz::Impl {
 
     mutable std::mutex stats_mutex;
     link_statistics_t stats;
-    std::uint64_t messages_truncated = 0;
 
     // Command channel reader thread only: when the sensor was last heard and last pinged.
     clock_type::time_point last_heard, last_ping;
 
     std::mutex rec_mutex;
     std::unique_ptr<gx::recording_writer> writer;
-    std::uint64_t recorded_before = 0;
 
     // ---- play mode
     gx::recording_reader reader;
@@ -273,10 +272,8 @@ struct DadodUz::Impl {
                 }
             } else if (gx::type_is(h.type, gx::kMessageType)) {
                 gx::device_message m;
-                bool truncated = false;
-                if (!gx::decode_message_payload(payload.data(), payload.size(), m, _TCP_PROTOCOL_T::kMaxData, &truncated)) continue;
+                if (!gx::decode_message_payload(payload.data(), payload.size(), m, _TCP_PROTOCOL_T::kMaxData)) continue;
                 std::lock_guard<std::mutex> lock(msg_mutex);
-                if (truncated) ++messages_truncated;
                 if (messages.size() >= kMaxQueuedMessages) messages.pop_front();
                 messages.push_back(std::move(m));
             }
@@ -819,11 +816,7 @@ bool DadodUz::tcp_register_read(const char* path) {
     std::string error;
     if (!gx::parse_register_text(dump, records, error, true)) return false;
     std::string text;
-    for (const auto& r : records) {
-        text += r.name + "," + r.type + "," + std::to_string(r.values.size());
-        for (const auto& v : r.values) text += "," + v;
-        text += "\n";
-    }
+    for (const auto& r : records) text += gx::format_register_line(r) + "\n";
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) return false;
     out << text;
@@ -843,9 +836,7 @@ bool DadodUz::tcp_register_write(const char* path) {
     for (const auto& r : records) {
         bool unknown = false;
         if (!gx::validate_register_record(r, unknown, error)) return false;
-        clean += r.name + "," + r.type + "," + std::to_string(r.values.size());
-        for (const auto& v : r.values) clean += "," + v;
-        clean += "\n";
+        clean += gx::format_register_line(r) + "\n";
     }
     return d->command(gx::cmd::reg_write, clean.data(), clean.size(), true);
 }

@@ -8,8 +8,12 @@
 // offset tables were never written; --ground-truth writes the scene's
 // geometry as the unit's true optics see it and exits.
 #include "device/c_numbers.h"
+#include "device/command_line.h"
 #include "device/gx_protocol.h"
-#include "device/gx_synthetic_scene.h"
+#include "device/gx_registers.h"
+#include "emulator/gx_factory_registers.h"
+#include "emulator/gx_synthetic_scene.h"
+
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -63,80 +67,85 @@ struct options {
     long parent_pid = 0;        // end when this process is no longer the parent (0: never)
 };
 
-void usage() {
-    std::fprintf(stderr,
-                 "usage: gx_emulator [--address A] [--port P] [--state FILE] [--fps N] [--max-fps N]\n"
-                 "                   [--drop-fragments SHARE] [--mute-commands] [--stall-firmware] [--malformed]\n"
-                 "                   [--events FILE] [--scene corridor|static|target|wall] [--target-range METRES]\n"
-                 "                   [--seed N] [--uncalibrated] [--parent-pid PID]\n"
-                 "       gx_emulator --ground-truth OUT.pcd [--scene ...] [--target-range METRES]\n"
-                 "       gx_emulator --make-firmware OUT [--firmware-size BYTES] [--corrupt]\n"
-                 "  --scene target   a sphere section centred on the sensor, radius --target-range\n"
-                 "  --scene wall     a flat wall square to the optical axis, --target-range ahead\n"
-                 "  --uncalibrated   the flash holds zeroed VCSEL and SPAD offset tables instead of the\n"
-                 "                   factory calibration (a state file still overrides the flash)\n"
-                 "  --parent-pid PID end as on SIGTERM once PID is no longer this process's parent:\n"
-                 "                   a test or script that started it and died, even by SIGKILL\n");
-}
-
-bool parse_args(int argc, char** argv, options& o) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto next = [&](std::string& v) {
-            if (i + 1 >= argc) return false;
-            v = argv[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "--address" && next(v)) o.address = v;
-        else if (a == "--port" && next(v)) o.port = std::atoi(v.c_str());
-        else if (a == "--state" && next(v)) o.state = v;
-        else if (a == "--fps" && next(v)) o.fps = std::atoi(v.c_str());
-        else if (a == "--max-fps" && next(v)) o.max_fps = std::max(1, std::atoi(v.c_str()));
-        else if (a == "--drop-fragments" && next(v)) o.drop = std::clamp(c_numbers::parse(v.c_str(), nullptr), 0.0, 1.0);
-        else if (a == "--mute-commands") o.mute = true;
-        else if (a == "--events" && next(v)) o.events = v;
-        else if (a == "--stall-firmware") o.stall_firmware = true;
-        else if (a == "--malformed") o.malformed = true;
-        else if (a == "--make-firmware" && next(v)) o.make_firmware = v;
-        else if (a == "--firmware-size" && next(v)) o.firmware_size = std::size_t(std::max(0L, std::atol(v.c_str())));
-        else if (a == "--corrupt") o.corrupt_firmware = true;
-        else if (a == "--scene" && next(v)) {
-            if (v == "corridor") o.scene.kind = gx::scene_kind::corridor;
-            else if (v == "static") o.scene.kind = gx::scene_kind::static_corridor;
-            else if (v == "target") o.scene.kind = gx::scene_kind::target;
-            else if (v == "wall") o.scene.kind = gx::scene_kind::wall;
-            else {
-                std::fprintf(stderr, "gx_emulator: unknown scene %s\n", v.c_str());
-                return false;
-            }
-        } else if (a == "--target-range" && next(v)) {
-            char* end = nullptr;
-            const double r = c_numbers::parse(v.c_str(), &end);
-            if (end == v.c_str() || *end || !(r >= 0.1 && r <= 100.0)) {
-                std::fprintf(stderr, "gx_emulator: target range must be 0.1 .. 100 metres\n");
-                return false;
-            }
-            o.scene.target_range = float(r);
-        } else if (a == "--seed" && next(v)) {
-            char* end = nullptr;
-            errno = 0;
-            const unsigned long long sd = std::strtoull(v.c_str(), &end, 10);
-            if (end == v.c_str() || *end || errno || v[0] == '-') {
-                std::fprintf(stderr, "gx_emulator: bad seed %s\n", v.c_str());
-                return false;
-            }
-            o.scene.seed = sd;
-        } else if (a == "--ground-truth" && next(v)) o.ground_truth = v;
-        else if (a == "--uncalibrated") o.uncalibrated = true;
-        else if (a == "--parent-pid" && next(v)) o.parent_pid = std::atol(v.c_str());
+// Reads the command line into o. Returns -1 to go on, else the exit status:
+// 0 after --help (printed to stdout), 2 for a command line it does not take.
+int parse_args(int argc, char** argv, options& o) {
+    namespace po = command_line::po;
+    std::string scene, target_range, seed, drop;
+    int max_fps = o.max_fps;
+    long firmware_size = long(o.firmware_size);
+    po::options_description desc(
+        "usage: gx_emulator [options]\n"
+        "       gx_emulator --ground-truth OUT.pcd [--scene ...] [--target-range METRES]\n"
+        "       gx_emulator --make-firmware OUT [--firmware-size BYTES] [--corrupt]\n"
+        "options");
+    desc.add_options()
+        ("help", "show this text")
+        ("address", po::value(&o.address)->value_name("A"), "address to listen on (default 127.0.0.1)")
+        ("port", po::value(&o.port)->value_name("P"), "command channel port, 0 for a free one (default 2000)")
+        ("state", po::value(&o.state)->value_name("FILE"), "file that keeps the registers between runs")
+        ("fps", po::value(&o.fps)->value_name("N"), "initial frame rate, overriding the registers")
+        ("max-fps", po::value(&max_fps)->value_name("N"), "highest frame rate streamed (default 25)")
+        ("drop-fragments", po::value(&drop)->value_name("SHARE"), "share of UDP fragments not sent (0 .. 1)")
+        ("mute-commands", po::bool_switch(&o.mute), "answer the hello, then ignore every command")
+        ("stall-firmware", po::bool_switch(&o.stall_firmware), "take a firmware image and never finish it")
+        ("malformed", po::bool_switch(&o.malformed), "send malformed answers and datagrams")
+        ("events", po::value(&o.events)->value_name("FILE"), "file that receives one line per client event")
+        ("scene", po::value(&scene)->value_name("KIND"),
+         "corridor, static, target (a sphere section centred on the sensor, radius --target-range) or "
+         "wall (a flat wall square to the optical axis, --target-range ahead)")
+        ("target-range", po::value(&target_range)->value_name("METRES"), "range of the target or wall (0.1 .. 100)")
+        ("seed", po::value(&seed)->value_name("N"), "the emulated unit's seed: its imperfections")
+        ("uncalibrated", po::bool_switch(&o.uncalibrated),
+         "the flash holds zeroed VCSEL and SPAD offset tables instead of the factory calibration "
+         "(a state file still overrides the flash)")
+        ("parent-pid", po::value(&o.parent_pid)->value_name("PID"),
+         "end as on SIGTERM once PID is no longer this process's parent: a test or script that started it "
+         "and died, even by SIGKILL")
+        ("ground-truth", po::value(&o.ground_truth)->value_name("OUT.pcd"),
+         "write the scene's geometry as the unit's true optics see it, and exit")
+        ("make-firmware", po::value(&o.make_firmware)->value_name("OUT"), "write a firmware image, and exit")
+        ("firmware-size", po::value(&firmware_size)->value_name("BYTES"), "payload size of that image")
+        ("corrupt", po::bool_switch(&o.corrupt_firmware), "make that image's checksum wrong");
+    po::variables_map vm;
+    if (const int answered = command_line::read_or_answer(argc, argv, desc, "gx_emulator", vm); answered >= 0) return answered;
+    o.max_fps = std::max(1, max_fps);
+    o.firmware_size = std::size_t(std::max(0L, firmware_size));
+    if (vm.count("drop-fragments")) o.drop = std::clamp(c_numbers::parse(drop.c_str(), nullptr), 0.0, 1.0);
+    if (vm.count("scene")) {
+        if (scene == "corridor") o.scene.kind = gx::scene_kind::corridor;
+        else if (scene == "static") o.scene.kind = gx::scene_kind::static_corridor;
+        else if (scene == "target") o.scene.kind = gx::scene_kind::target;
+        else if (scene == "wall") o.scene.kind = gx::scene_kind::wall;
         else {
-            usage();
-            return false;
+            std::fprintf(stderr, "gx_emulator: unknown scene %s\n", scene.c_str());
+            return 2;
         }
     }
-    if (o.port < 0 || o.port > 65535) return false;
-    return true;
+    if (vm.count("target-range")) {
+        char* end = nullptr;
+        const double r = c_numbers::parse(target_range.c_str(), &end);
+        if (end == target_range.c_str() || *end || !(r >= 0.1 && r <= 100.0)) {
+            std::fprintf(stderr, "gx_emulator: target range must be 0.1 .. 100 metres\n");
+            return 2;
+        }
+        o.scene.target_range = float(r);
+    }
+    if (vm.count("seed")) {
+        char* end = nullptr;
+        errno = 0;
+        const unsigned long long sd = std::strtoull(seed.c_str(), &end, 10);
+        if (end == seed.c_str() || *end || errno || seed[0] == '-') {
+            std::fprintf(stderr, "gx_emulator: bad seed %s\n", seed.c_str());
+            return 2;
+        }
+        o.scene.seed = sd;
+    }
+    if (o.port < 0 || o.port > 65535) {
+        std::fprintf(stderr, "gx_emulator: port %d is not 0 .. 65535\n", o.port);
+        return 2;
+    }
+    return -1;
 }
 
 class emulator {
@@ -746,7 +755,7 @@ int make_firmware(const options& o) {
 
 int main(int argc, char** argv) {
     options o;
-    if (!parse_args(argc, argv, o)) return 2;
+    if (const int done = parse_args(argc, argv, o); done >= 0) return done;
     if (!o.make_firmware.empty()) return make_firmware(o);
     if (!o.ground_truth.empty()) {
         const gx::synthetic_scene scene(o.scene, gx::kDefaultRows, gx::kDefaultCols);

@@ -1,6 +1,8 @@
 // Fuzz target: the register file / register dump parser, the per-record
 // validation and the store into a register set.
 #include "device/gx_protocol.h"
+#include "device/gx_registers.h"
+#include "emulator/gx_factory_registers.h"
 
 #include <cstdint>
 #include <string>

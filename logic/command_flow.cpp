@@ -36,6 +36,15 @@ decision state::watchdog_tick() {
     return d;
 }
 
+int firmware_progress::signal_value() const {
+    switch (what) {
+    case stage::acknowledged: return -1;
+    case stage::ended: return -2;
+    case stage::running: break;
+    }
+    return percent;
+}
+
 decision state::on_message(char type0, char type1, const std::string& text, const std::string& data) {
     decision d;
     if (firmware_updating && type0 == 'F') {
@@ -44,16 +53,16 @@ decision state::on_message(char type0, char type1, const std::string& text, cons
         switch (type1) {
         case 'A':
             d.what = step::firmware_progress;
-            d.progress = -1;
+            d.progress = firmware_progress::acknowledged();
             break;
         case 'R':
             d.what = step::firmware_progress;
-            d.progress = n < 100 ? n : 0;
+            d.progress = firmware_progress::at(n < 100 ? n : 0);
             break;
         case 'P':
             if (n < 100) {
                 d.what = step::firmware_progress;
-                d.progress = n;
+                d.progress = firmware_progress::at(n);
                 break;
             }
             [[fallthrough]];

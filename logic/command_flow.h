@@ -16,19 +16,37 @@ namespace command_flow {
 // What a message (or the watchdog) asks the main window to do.
 enum class step {
     nothing,           // not a message for any pending command, and nothing to show
-    firmware_timeout,  // no firmware message for too long: time-out box, reset, progress -2, disconnect
+    firmware_timeout,  // no firmware message for too long: time-out box, reset, progress ended, disconnect
     firmware_progress, // show `progress`
-    firmware_finished, // progress 100, log, completion box, reset, close all, progress -2, disconnect
-    firmware_failed,   // failure box, reset, progress -2, disconnect
+    firmware_finished, // progress 100, log, completion box, reset, close all, progress ended, disconnect
+    firmware_failed,   // failure box, reset, progress ended, disconnect
     register_dump,     // parse the dump, hand it to the tool bar that asked, run the device
     flash_written,     // optionally log, show the text, close all, disconnect
     registers_loaded,  // chain a flash write and show the text, or log, show, close all, disconnect
     show_text,         // show the text in the dialogs (possibly after running the device)
 };
 
+// How far a firmware upload has come, as the dialogs are told.
+struct firmware_progress {
+    enum class stage {
+        acknowledged, // the sensor took the upload: the bar appears at 0
+        running,      // `percent` of the image is written
+        ended,        // the upload is over, whichever way: the bar goes
+    };
+    stage what = stage::running;
+    int percent = 0;
+
+    static firmware_progress at(int percent) { return {stage::running, percent}; }
+    static firmware_progress acknowledged() { return {stage::acknowledged, 0}; }
+    static firmware_progress ended() { return {stage::ended, 0}; }
+    // The value of the dialogs' progress signal: -1 acknowledged, -2 ended,
+    // else the percent.
+    int signal_value() const;
+};
+
 struct decision {
     step what = step::nothing;
-    int progress = 0;         // firmware_progress: the value to emit
+    firmware_progress progress; // firmware_progress: what to show
     bool log_flash = false;   // flash_written: log that the flash was written by the user's command
     bool chain_flash = false; // registers_loaded: a register write is pending, write the flash next
     bool run_device = false;  // show_text / nothing: the register-read follow-up restarts the device first

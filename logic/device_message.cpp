@@ -207,14 +207,13 @@ dump_result parse_register_dump(const std::string& t, configurations_t& cfg) {
     return result;
 }
 
-std::vector<std::string> network_file_lines(const std::string& device_ip, const std::string& device_port,
-                                            const std::string& pc_ip, const std::string& pc_port) {
+std::vector<std::string> network_file_lines(const network_settings& net) {
     auto commas = [](std::string s) {
         std::replace(s.begin(), s.end(), '.', ',');
         return s;
     };
-    return {"GX_IP,UINT8,4," + commas(device_ip), "GX_PORT,UINT16,1," + device_port, "PC_IP,UINT8,4," + commas(pc_ip),
-            "PC_PORT,UINT16,1," + pc_port};
+    return {"GX_IP,UINT8,4," + commas(net.device_ip), "GX_PORT,UINT16,1," + net.device_port,
+            "PC_IP,UINT8,4," + commas(net.pc_ip), "PC_PORT,UINT16,1," + net.pc_port};
 }
 
 } // namespace device_message

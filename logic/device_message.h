@@ -35,9 +35,16 @@ struct dump_result {
 // whole; fields no line names keep their values.
 dump_result parse_register_dump(const std::string& t, configurations_t& cfg);
 
-// The four lines of the network settings register file for a device address
-// and port and a PC address and port (dots of the addresses become commas).
-std::vector<std::string> network_file_lines(const std::string& device_ip, const std::string& device_port,
-                                            const std::string& pc_ip, const std::string& pc_port);
+// A network change as the user entered it: the texts are taken as written.
+struct network_settings {
+    std::string device_ip;   // dotted
+    std::string device_port; // decimal
+    std::string pc_ip;
+    std::string pc_port;
+};
+
+// The four lines of the network settings register file (dots of the addresses
+// become commas).
+std::vector<std::string> network_file_lines(const network_settings& net);
 
 } // namespace device_message

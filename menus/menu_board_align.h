@@ -26,7 +26,6 @@ public:
     using configurations_t = TAVRIN::DadodUz::configurations_t;
     using scene_t = TAVRIN::DadodUz::scene_t;
     using sensing_packet_t = TAVRIN::DadodUz::sensing_packet_t;
-    using histogram_t = TAVRIN::DadodUz::histogram_t;
 
     // The stored pictures, in R, G, B order.
     enum picture { full, horizontal, vertical, zoom, pictures };

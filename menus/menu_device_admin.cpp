@@ -6,7 +6,6 @@
 #include "logic/preset_file.h"
 #include "ui_menu_device_admin.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -303,12 +302,10 @@ void menu_device_admin::load_calibration_file(const QString& path) {
     const calibration_file::read_result r = calibration_file::read(path.toStdString());
     if (r.result == calibration_file::status::cannot_open) {
         dialog_seam::warning(this, tr("Warning"), tr("Cannot find Calibration file."));
-        QApplication::restoreOverrideCursor();
         return;
     }
     if (r.result == calibration_file::status::malformed) {
         warn(tr("The calibration file %1 was not loaded: %2.").arg(path, QString::fromStdString(r.problem)));
-        QApplication::restoreOverrideCursor();
         return;
     }
     calibration_file::to_record(r.values, configuration);

@@ -27,8 +27,6 @@ class menu_image_analysis : public tool_dialog {
 public:
     using configurations_t = TAVRIN::DadodUz::configurations_t;
     using scene_t = TAVRIN::DadodUz::scene_t;
-    using sensing_packet_t = TAVRIN::DadodUz::sensing_packet_t;
-    using histogram_t = TAVRIN::DadodUz::histogram_t;
 
     enum kind { ambient, depth, intensity, kinds };
 

@@ -3,6 +3,7 @@
 #include "widgets/dialog_seam.h"
 #include "logic/calibration_file.h"
 #include "logic/cloud_rmse.h"
+#include "logic/filter_list.h"
 #include "logic/pcd_file.h"
 #include "ui_menu_lens_cal.h"
 #include "viewers/cloud_view.h"
@@ -44,7 +45,7 @@ std::vector<QDoubleSpinBox*> menu_lens_cal::lens_boxes() const {
 void menu_lens_cal::opened() {
     // The data-processing values every lens measurement is made with: every
     // host filter off.
-    std::vector<int> params = {0, 0, 0, 0, 0, 0, 100, 1400, 500, 300};
+    std::vector<int> params = filter_list::all_off();
     emit send_menu_apply_data_procssing(params);
     emit send_menu_current_setting();
 }

@@ -29,8 +29,6 @@ class menu_lens_cal : public tool_dialog {
 public:
     using configurations_t = TAVRIN::DadodUz::configurations_t;
     using scene_t = TAVRIN::DadodUz::scene_t;
-    using sensing_packet_t = TAVRIN::DadodUz::sensing_packet_t;
-    using histogram_t = TAVRIN::DadodUz::histogram_t;
     using cloud_t = lens_cloud::cloud_t;
 
     explicit menu_lens_cal(QWidget* parent = nullptr);

@@ -31,8 +31,6 @@ class menu_offset_cal : public tool_dialog {
 public:
     using configurations_t = TAVRIN::DadodUz::configurations_t;
     using scene_t = TAVRIN::DadodUz::scene_t;
-    using sensing_packet_t = TAVRIN::DadodUz::sensing_packet_t;
-    using histogram_t = TAVRIN::DadodUz::histogram_t;
 
     explicit menu_offset_cal(QWidget* parent = nullptr);
     ~menu_offset_cal() override;

@@ -23,10 +23,7 @@ class menu_status : public QDialog {
     Q_OBJECT
 
 public:
-    using configurations_t = TAVRIN::DadodUz::configurations_t;
-    using scene_t = TAVRIN::DadodUz::scene_t;
     using sensing_packet_t = TAVRIN::DadodUz::sensing_packet_t;
-    using histogram_t = TAVRIN::DadodUz::histogram_t;
 
     explicit menu_status(QWidget* parent = nullptr);
     ~menu_status() override;

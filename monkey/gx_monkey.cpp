@@ -12,8 +12,9 @@
 // folder. Connections and datagrams leave only for 127.0.0.1. The stall limit
 // is 2 s (4 s in a build under AddressSanitizer).
 #include "app/startup.h"
-#include "monkey/loopback_guard.h"
+#include "device/command_line.h"
 #include "monkey/monkey_run.h"
+#include "tests/support/loopback_guard.h"
 
 #include <QApplication>
 #include <QDir>
@@ -29,27 +30,30 @@
 #include <string>
 
 namespace {
-void usage() {
-    std::fprintf(stderr, "usage: gx_monkey [--seconds N] [--seed S] [--max-stall-ms MS] [--max-rss-mb MB] [--keep]\n");
+// Reads the command line into s and keep. Returns -1 to go on, else the exit
+// status: 0 after --help (printed to stdout), 2 for a command line it does
+// not take.
+int parse_args(int argc, char** argv, monkey_run::settings& s, bool& keep) {
+    namespace po = command_line::po;
+    po::options_description desc("usage: gx_monkey [options]\noptions");
+    desc.add_options()
+        ("help", "show this text")
+        ("seconds", po::value(&s.seconds)->value_name("N"), "how long the hands go on (at least 1, default 60)")
+        ("seed", po::value(&s.seed)->value_name("S"), "seed of the hands and of the faults (default 1)")
+        ("max-stall-ms", po::value(&s.max_stall_ms)->value_name("MS"), "longest stall of the event loop allowed")
+        ("max-rss-mb", po::value(&s.max_rss_mb)->value_name("MB"), "most resident memory allowed")
+        ("keep", po::bool_switch(&keep), "keep the run's folder");
+    po::variables_map vm;
+    if (const int answered = command_line::read_or_answer(argc, argv, desc, "gx_monkey", vm); answered >= 0) return answered;
+    s.seconds = std::max(1.0, s.seconds);
+    return -1;
 }
 } // namespace
 
 int main(int argc, char** argv) {
     monkey_run::settings s;
     bool keep = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        const bool has_value = i + 1 < argc;
-        if (a == "--seconds" && has_value) s.seconds = std::max(1.0, std::atof(argv[++i]));
-        else if (a == "--seed" && has_value) s.seed = std::strtoull(argv[++i], nullptr, 10);
-        else if (a == "--max-stall-ms" && has_value) s.max_stall_ms = std::atoi(argv[++i]);
-        else if (a == "--max-rss-mb" && has_value) s.max_rss_mb = std::atoi(argv[++i]);
-        else if (a == "--keep") keep = true;
-        else {
-            usage();
-            return 2;
-        }
-    }
+    if (const int done = parse_args(argc, argv, s, keep); done >= 0) return done;
     if (std::getenv("DISPLAY") == nullptr && qEnvironmentVariable("QT_QPA_PLATFORM") != QLatin1String("offscreen")) {
         std::fprintf(stderr, "gx_monkey: needs an X server: run under scripts/xvfb.sh\n");
         return 2;

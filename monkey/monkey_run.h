@@ -22,7 +22,6 @@
 #include <thread>
 
 class MainWindow;
-class QTimer;
 class QWidget;
 class emulator_process;
 
@@ -82,8 +81,6 @@ private:
     figures figures_;
     monkey_hands hands_;
     std::unique_ptr<MainWindow> window_;
-    QTimer* step_timer_ = nullptr;
-    QTimer* beat_timer_ = nullptr;
     std::atomic<qint64> last_beat_{0};
     QSet<QWidget*> seen_windows_;
     int next_button_ = 0;

@@ -3,6 +3,7 @@
 #include "device/c_numbers.h"
 #include "device/gx_address.h"
 #include "device/gx_protocol.h"
+#include "device/gx_registers.h"
 #include "python/py_errors.h"
 #include "python/py_frame.h"
 #include "python/py_records.h"

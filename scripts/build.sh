@@ -3,9 +3,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${VEZOVAD_BUILD_DIR:-$root/build}"
-export CCACHE_BASEDIR="$root"
-export CCACHE_NOHASHDIR=1
-export CCACHE_SLOPPINESS="${CCACHE_SLOPPINESS:-pch_defines,time_macros}"
+source "$root/scripts/ccache-env.sh"
 jobs="${VEZOVAD_JOBS:-$(nproc)}"
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"

@@ -12,8 +12,8 @@
 #   N seconds instead (seed VEZOVAD_MONKEY_SEED, default 1), in a folder of
 #   its own under build-asan/monkey-runs.
 # thread: ThreadSanitizer into build-tsan/. Groups: device (all device tests),
-#   stream (widgets.MainWindowStream*), link (widgets.MainWindowLink*);
-#   default all.
+#   stream (the main window's stream tests, label widgets.stream), link (its
+#   link tests, label widgets.link); default all.
 # Groups can also come from VEZOVAD_SANITIZE_GROUPS ("core device"). Only the
 # test programs the groups need are built. Other arguments go to ctest.
 # The build type is RelWithDebInfo at -O1; VEZOVAD_SANITIZE_BUILD_DIR and
@@ -36,29 +36,27 @@ groups=()
 while [ $# -gt 0 ] && [[ " $all_groups " == *" $1 "* ]]; do groups+=("$1"); shift; done
 if [ ${#groups[@]} -eq 0 ]; then read -r -a groups <<<"${VEZOVAD_SANITIZE_GROUPS:-$all_groups}"; fi
 
-# Ninja targets and ctest name patterns of each group, leak-checked or not.
+# Ninja targets and ctest labels of each group, leak-checked or not.
 targets=()
 long_monkey=0
-plain=()   # patterns run with leak checking (programs without a GUI)
-gui=()     # patterns run without it
+plain=()   # labels run with leak checking (programs without a GUI)
+gui=()     # labels run without it
 for g in "${groups[@]}"; do
   [[ " $all_groups " == *" $g "* ]] || { echo "sanitize: no group '$g' for $kind (have: $all_groups)" >&2; exit 2; }
   case "$kind/$g" in
-    address/core)    targets+=(test_core);    plain+=('core\.') ;;
-    address/device)  targets+=(test_device);  plain+=('device\.') ;;
-    address/widgets) targets+=(test_widgets); gui+=('widgets\.') ;;
+    address/core)    targets+=(test_core);    plain+=('core') ;;
+    address/device)  targets+=(test_device);  plain+=('device') ;;
+    address/widgets) targets+=(test_widgets); gui+=('widgets(\..*)?') ;;
     address/monkey)  targets+=(gx_monkey)
-                     if [ -z "${VEZOVAD_MONKEY_SECONDS:-}" ]; then gui+=('monkey\.'); else long_monkey=1; fi ;;
-    thread/device)   targets+=(test_device);  plain+=('device\.') ;;
-    thread/stream)   targets+=(test_widgets); gui+=('widgets\.MainWindowStream') ;;
-    thread/link)     targets+=(test_widgets); gui+=('widgets\.MainWindowLink') ;;
+                     if [ -z "${VEZOVAD_MONKEY_SECONDS:-}" ]; then gui+=('monkey'); else long_monkey=1; fi ;;
+    thread/device)   targets+=(test_device);  plain+=('device') ;;
+    thread/stream)   targets+=(test_widgets); gui+=('widgets\.stream') ;;
+    thread/link)     targets+=(test_widgets); gui+=('widgets\.link') ;;
   esac
 done
 mapfile -t targets < <(printf '%s\n' "${targets[@]}" gx_emulator gx_convert | sort -u)
 
-export CCACHE_BASEDIR="$root"
-export CCACHE_NOHASHDIR=1
-export CCACHE_SLOPPINESS="${CCACHE_SLOPPINESS:-pch_defines,time_macros}"
+source "$root/scripts/ccache-env.sh"
 # The icon generator runs during the build: it is checked like any program.
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1:detect_stack_use_after_return=0:suppressions=$supp/asan.supp"
 export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
@@ -89,12 +87,12 @@ status=0
 cd "$build"
 if [ ${#plain[@]} -gt 0 ]; then
   "$root/scripts/xvfb.sh" --screen 1280x1024x24 ctest --output-on-failure -j "${VEZOVAD_TEST_JOBS:-2}" \
-    -R "^($(join "${plain[@]}"))" "$@" || status=$?
+    -L "^($(join "${plain[@]}"))$" "$@" || status=$?
 fi
 if [ ${#gui[@]} -gt 0 ]; then
   ASAN_OPTIONS="${ASAN_OPTIONS/detect_leaks=1/detect_leaks=0}" \
   "$root/scripts/xvfb.sh" --screen 1280x1024x24 ctest --output-on-failure -j "${VEZOVAD_TEST_JOBS:-2}" \
-    -R "^($(join "${gui[@]}"))" "$@" || status=$?
+    -L "^($(join "${gui[@]}"))$" "$@" || status=$?
 fi
 if [ "$long_monkey" = 1 ]; then
   # Started in an empty folder, so that its watch on the working folder sees

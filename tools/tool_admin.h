@@ -4,6 +4,7 @@
 #pragma once
 
 #include "device/DadodUz.h"
+#include "logic/filter_list.h"
 
 #include <QString>
 #include <QStringList>
@@ -57,7 +58,7 @@ public:
     static QStringList tool_names();
 
     // The analysis parameter list: every filter off for the analysis tools.
-    static std::vector<int> analysis_parameters() { return {0, 0, 0, 0, 0, 0, 100, 1400, 500, 300}; }
+    static std::vector<int> analysis_parameters() { return filter_list::all_off(); }
 
     menu_device_admin* device_admin = nullptr;
     menu_status* status = nullptr;

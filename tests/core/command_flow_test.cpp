@@ -133,7 +133,7 @@ TEST(CommandFlow, FirmwareMessagesGiveProgressAndOneEnding) {
         s.firmware_watchdog = 50;
         const auto d = feed(s, r.type, r.data);
         EXPECT_EQ(d.what, r.expected) << r.type << r.data;
-        if (r.expected == step::firmware_progress) EXPECT_EQ(d.progress, r.progress) << r.type << r.data;
+        if (r.expected == step::firmware_progress) EXPECT_EQ(d.progress.signal_value(), r.progress) << r.type << r.data;
         EXPECT_EQ(s.firmware_updating, r.still_updating) << r.type;
         EXPECT_EQ(s.firmware_watchdog, 0) << "every firmware message feeds the watchdog";
     }

@@ -139,7 +139,7 @@ TEST(DeviceMessage, MalformedDumpLinesAreSkippedAndNeverOverrunAField) {
 }
 
 TEST(DeviceMessage, NetworkFileLines) {
-    const auto lines = dm::network_file_lines("192.168.1.10", "2000", "192.168.1.15", "5000");
+    const auto lines = dm::network_file_lines({"192.168.1.10", "2000", "192.168.1.15", "5000"});
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], "GX_IP,UINT8,4,192,168,1,10");
     EXPECT_EQ(lines[1], "GX_PORT,UINT16,1,2000");

@@ -2,6 +2,7 @@
 // the decimal point under a comma-decimal process locale.
 #include "device/ConfigManager.h"
 #include "device/gx_protocol.h"
+#include "emulator/gx_factory_registers.h"
 #include "logic/configuration_codec.h"
 #include "logic/device_message.h"
 #include "logic/playbar_text.h"

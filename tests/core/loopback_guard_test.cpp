@@ -1,5 +1,5 @@
 // The monkey's network guard: which destinations it lets through.
-#include "monkey/loopback_guard.h"
+#include "tests/support/loopback_guard.h"
 
 #include <gtest/gtest.h>
 

@@ -25,19 +25,20 @@ TEST(playbar_text, fps_text) {
     EXPECT_EQ(playbar_text::fps(std::numeric_limits<double>::infinity()), "inf FPS");
 }
 
-TEST(playbar_text, record_clock_minutes_and_seconds) {
-    EXPECT_EQ(playbar_text::record_clock(0), "Record : 00m:00s");
-    EXPECT_EQ(playbar_text::record_clock(999), "Record : 00m:00s"); // whole seconds only
-    EXPECT_EQ(playbar_text::record_clock(65 * 1000), "Record : 01m:05s");
-    EXPECT_EQ(playbar_text::record_clock(65 * 1000 + 999), "Record : 01m:05s");
-    EXPECT_EQ(playbar_text::record_clock((59 * 60 + 59) * 1000), "Record : 59m:59s");
-}
-
-TEST(playbar_text, record_clock_wraps_after_59_minutes) {
-    EXPECT_EQ(playbar_text::record_clock(3600 * 1000), "Record : 00m:00s");
-    EXPECT_EQ(playbar_text::record_clock((3600 + 5) * 1000), "Record : 00m:05s");
-    EXPECT_EQ(playbar_text::record_clock((25 * 3600 + 61) * 1000LL), "Record : 01m:01s");
-    EXPECT_EQ(playbar_text::record_clock(-5000), "Record : 00m:00s");
+// The record clock shows the minutes and seconds of an hour (mm:ss): whole
+// seconds, and the hours left out.
+TEST(playbar_text, record_clock_shows_minutes_and_seconds_within_the_hour) {
+    const struct {
+        long long ms;
+        const char* shown;
+    } cases[] = {
+        {0, "Record : 00m:00s"},
+        {65 * 1000 + 999, "Record : 01m:05s"},
+        {(59 * 60 + 59) * 1000, "Record : 59m:59s"},
+        {(25 * 3600 + 61) * 1000LL, "Record : 01m:01s"},
+        {-5000, "Record : 00m:00s"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(playbar_text::record_clock(c.ms), c.shown) << c.ms;
 }
 
 TEST(playbar_text, slider_range_never_goes_negative_or_overflows) {

@@ -2,6 +2,7 @@
 // viewer reads them, the register dump, register files, flash and reset,
 // firmware upload and configuration.
 #include "device/gx_protocol.h"
+#include "emulator/gx_factory_registers.h"
 #include "tests/device/device_test_util.h"
 
 #include <gtest/gtest.h>

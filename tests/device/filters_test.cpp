@@ -1,7 +1,7 @@
 // The four host-side filters on small frames with known answers, and on a
 // synthetic sensor frame.
 #include "device/gx_filters.h"
-#include "device/gx_synthetic_scene.h"
+#include "emulator/gx_synthetic_scene.h"
 
 #include <gtest/gtest.h>
 

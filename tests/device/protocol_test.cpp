@@ -2,7 +2,9 @@
 // messages, frames, register text, firmware images and lens rays.
 #include "device/gx_lens.h"
 #include "device/gx_protocol.h"
+#include "device/gx_registers.h"
 #include "device/gx_reassembler.h"
+#include "emulator/gx_factory_registers.h"
 
 #include <gtest/gtest.h>
 

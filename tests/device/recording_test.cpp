@@ -2,7 +2,8 @@
 // and files that are empty, cut off, damaged or not recordings at all.
 #include "device/gx_protocol.h"
 #include "device/gx_recording.h"
-#include "device/gx_synthetic_scene.h"
+#include "emulator/gx_factory_registers.h"
+#include "emulator/gx_synthetic_scene.h"
 #include "tests/device/device_test_util.h"
 
 #include <gtest/gtest.h>

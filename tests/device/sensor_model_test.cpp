@@ -4,8 +4,9 @@
 // arithmetic, applied, removes its channel and row errors. The figures are
 // printed as "[figure] ..." lines.
 #include "device/gx_protocol.h"
-#include "device/gx_sensor_model.h"
-#include "device/gx_synthetic_scene.h"
+#include "emulator/gx_factory_registers.h"
+#include "emulator/gx_sensor_model.h"
+#include "emulator/gx_synthetic_scene.h"
 #include "tests/device/device_test_util.h"
 #include "logic/cloud_rmse.h"
 #include "logic/offset_calibration.h"

@@ -2,6 +2,7 @@
 // statistics and the behaviour of get_scene.
 #include "device/gx_address.h"
 #include "device/gx_protocol.h"
+#include "emulator/gx_factory_registers.h"
 #include "tests/device/device_test_util.h"
 
 #include <gtest/gtest.h>

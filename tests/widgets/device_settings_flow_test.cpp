@@ -3,6 +3,7 @@
 // emulator on loopback with the window's own timers running.
 #include "app/MainWindow.h"
 #include "device/gx_protocol.h"
+#include "emulator/gx_factory_registers.h"
 #include "tests/support/emulator_process.h"
 #include "menus/menu_connection.h"
 #include "menus/menu_device_user.h"

@@ -6,6 +6,7 @@
 #include "app/startup.h"
 #include "device/gx_protocol.h"
 #include "device/gx_recording.h"
+#include "emulator/gx_factory_registers.h"
 #include "tests/support/qt_fixtures.h"
 #include "tests/support/synthetic_frames.h"
 #include "tools/tool_link_health.h"

@@ -1,4 +1,4 @@
-#include "device/gx_sensor_model.h"
+#include "emulator/gx_sensor_model.h"
 
 #include <algorithm>
 #include <cmath>

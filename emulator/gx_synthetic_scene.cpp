@@ -1,7 +1,8 @@
-#include "device/gx_synthetic_scene.h"
+#include "emulator/gx_synthetic_scene.h"
 
 #include "device/c_numbers.h"
 #include "device/gx_protocol.h"
+#include "emulator/gx_factory_registers.h"
 
 #include <algorithm>
 #include <cmath>

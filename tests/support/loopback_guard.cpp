@@ -1,4 +1,4 @@
-#include "monkey/loopback_guard.h"
+#include "tests/support/loopback_guard.h"
 
 #include <arpa/inet.h>
 #include <dlfcn.h>

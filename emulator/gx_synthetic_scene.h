@@ -13,7 +13,7 @@
 #pragma once
 
 #include "device/gx_lens.h"
-#include "device/gx_sensor_model.h"
+#include "emulator/gx_sensor_model.h"
 
 #include <array>
 #include <cstdint>

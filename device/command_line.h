@@ -1,0 +1,59 @@
+// The command lines of the programs beside the viewer (gx_emulator,
+// gx_convert, gx_monkey), read with Boost.Program_options the same way:
+// options are written in full (abbreviations are not guessed), "--name value"
+// and "--name=value" both work, and a later occurrence of an option overrides
+// an earlier one. Header only: the device library does not use it.
+#pragma once
+
+#include <boost/program_options.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+
+namespace command_line {
+
+namespace po = boost::program_options;
+
+// Reads argv against desc (and positional, when given) into a variables map,
+// notified. Throws po::error for a command line it does not take.
+inline po::variables_map read(int argc, char** argv, const po::options_description& desc,
+                              const po::positional_options_description* positional = nullptr) {
+    po::command_line_parser parser(argc, argv);
+    parser.options(desc).style(po::command_line_style::unix_style & ~po::command_line_style::allow_guessing);
+    if (positional) parser.positional(*positional);
+    po::parsed_options parsed = parser.run();
+    // Only the last occurrence of each named option stays (positional
+    // arguments share one name and all stay).
+    auto& options = parsed.options;
+    for (auto it = options.begin(); it != options.end();) {
+        const bool later = it->position_key < 0 &&
+                           std::any_of(std::next(it), options.end(), [&](const po::option& o) { return o.string_key == it->string_key; });
+        it = later ? options.erase(it) : std::next(it);
+    }
+    po::variables_map vm;
+    po::store(parsed, vm);
+    po::notify(vm);
+    return vm;
+}
+
+// For a program that answers its command line only with --help or an error:
+// reads argv against desc (which has a "help" option) into vm. Returns -1 to
+// go on; 0 after printing desc to stdout for --help; 2 after naming on stderr
+// what it does not take.
+inline int read_or_answer(int argc, char** argv, const po::options_description& desc, const char* program,
+                          po::variables_map& vm) {
+    try {
+        vm = read(argc, argv, desc);
+    } catch (const po::error& e) {
+        std::fprintf(stderr, "%s: %s (%s --help lists the options)\n", program, e.what(), program);
+        return 2;
+    }
+    if (vm.count("help")) {
+        std::cout << desc;
+        return 0;
+    }
+    return -1;
+}
+
+} // namespace command_line
