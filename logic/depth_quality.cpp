@@ -58,7 +58,6 @@ plane fit_sums(const inlier_sums& s) {
     const double len = std::sqrt(nx * nx + ny * ny + nz * nz);
     if (!(len > 0)) return out;
     out = {nx / len, ny / len, nz / len, (nx * m[0] + ny * m[1] + nz * m[2]) / len, true};
-    out.wide = std::sqrt(std::max(values(0), 0.0));
     out.narrow = std::sqrt(std::max(values(1), 0.0));
     out.off = std::sqrt(std::max(values(2), 0.0));
     return out;
@@ -487,14 +486,12 @@ double plane_tilt_error(const window& w, const plane& p) {
 
 // Whether the window's inliers lie far closer to the other target's shape
 // than to the one measured: a plane (the smallest spread of the points) or
-// one range (the spread of the ranges about their mean). Both RMS go into
-// the verdict.
-bool shape_fits_better(const window& w, bool wall, verdict& v) {
+// one range (the spread of the ranges about their mean). `p` is the window's
+// plane; only one its inliers determine is compared. Both RMS go into the
+// verdict.
+bool shape_fits_better(const window& w, const plane& p, bool determined, bool wall, verdict& v) {
     const inlier_sums& a = w.sums();
-    const plane p = w.fit();
-    int rows = 0, cols = 0;
-    inlier_lines(w, rows, cols);
-    if (rows < kMinLines || cols < kMinLines || !(plane_tilt_error(w, p) <= kMaxTiltErrorDeg)) return false;
+    if (!determined) return false;
     const double mean = a.r / a.n;
     v.plane_rms = p.off;
     v.range_rms = std::sqrt(std::max(a.rr / a.n - mean * mean, 0.0));
@@ -529,19 +526,23 @@ metrics measure(const window& w, int channels, double ground_truth_mm) {
     surface s;
     s.wall = w.kind() == target::wall;
     const float* o = w.origin();
+    // The plane of the window's inliers, and whether they determine one.
+    const plane fitted = w.fit();
+    int line_rows = 0, line_cols = 0;
+    inlier_lines(w, line_rows, line_cols);
+    const bool lines = line_rows >= kMinLines && line_cols >= kMinLines;
+    const double tilt = plane_tilt_error(w, fitted);
+    const bool determined = lines && tilt <= kMaxTiltErrorDeg;
     plane rel;
     double sphere = 0;
     if (s.wall) {
-        int rows = 0, cols = 0;
-        inlier_lines(w, rows, cols);
-        if (rows < kMinLines || cols < kMinLines) {
+        if (!lines) {
             v.kind = judge_kind::too_few_lines;
-            v.rows = rows, v.cols = cols;
+            v.rows = line_rows, v.cols = line_cols;
             return m;
         }
-        s.p = w.fit();
-        const double tilt = plane_tilt_error(w, s.p);
-        if (!(tilt <= kMaxTiltErrorDeg)) {
+        s.p = fitted;
+        if (!determined) {
             v.kind = judge_kind::too_narrow;
             v.tilt_error = tilt;
             return m;
@@ -621,7 +622,7 @@ metrics measure(const window& w, int channels, double ground_truth_mm) {
     } else if (incidence > kMaxIncidenceDeg) {
         v.kind = judge_kind::edge_on;
         v.incidence = incidence;
-    } else if (shape_fits_better(w, s.wall, v)) {
+    } else if (shape_fits_better(w, fitted, determined, s.wall, v)) {
         v.kind = judge_kind::other_shape;
     } else if (std::isfinite(m.temporal_noise) && std::isfinite(m.rms) &&
                m.rms > kMaxScatterRatio * m.temporal_noise + kScatterAllowanceMm) {

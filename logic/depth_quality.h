@@ -66,11 +66,11 @@ constexpr double none = std::numeric_limits<double>::quiet_NaN();
 
 // n · p = d with a unit normal pointing away from the sensor (d >= 0), and
 // the spread of the points it was fitted to: the standard deviations along
-// the plane's two directions (wide, narrow) and along its normal.
+// the plane's narrower direction and along its normal.
 struct plane {
     double nx = 1, ny = 0, nz = 0, d = 0;
     bool ok = false;
-    double wide = 0, narrow = 0, off = 0;
+    double narrow = 0, off = 0;
 };
 
 // Sums over the inliers of one frame (or of the window): x, y, z about the

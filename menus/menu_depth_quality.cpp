@@ -132,7 +132,6 @@ void menu_depth_quality::updateScene(scene_t& scene) {
     // measured at once.
     if (since_measure.isValid() && since_measure.nsecsElapsed() < 3 * measure_cost_ns) return;
     since_measure.start();
-    measured.time.clear();
     measured.roi = frames.roi();
     measured.kind = frames.kind();
     measured.ground_truth_mm = ui->sb_gt_distance->value();

@@ -30,7 +30,7 @@ struct surface_spec {
     double front = 0;         // share of the region's columns (from its left) on a box 1 m nearer
     double bend = 0;          // mm: a corrugated surface, ranges swinging by this much every 100 columns
     dq::region roi = dq::default_region(400, 100);
-    std::optional<dq::target> measured; // the target measured, when not the one seen
+    std::optional<dq::target> measured = std::nullopt; // the target measured, when not the one seen
 };
 
 // A 400 x 100 frame of the surface seen through a pinhole (f = 540 px).
