@@ -11,6 +11,7 @@
 //    unit's own errors, and the channel spread the depth quality tool then
 //    measures with each table applied.
 //   bench_depth_quality [iterations]
+#include "app/startup.h"
 #include "bench/bench_timing.h"
 #include "device/gx_lens.h"
 #include "emulator/gx_synthetic_scene.h"
@@ -24,7 +25,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <malloc.h>
 #include <unistd.h>
 #include <vector>
 
@@ -151,9 +151,7 @@ double resident_mib() {
 // What a long window holds: the whole frame as the region, 1000 frames, then
 // 30, then none (the tool closed).
 void window_memory() {
-#ifdef M_TRIM_THRESHOLD
-    mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024); // as the viewer runs
-#endif
+    startup::keep_freed_heap(); // as the viewer runs
     renderer r(gx::scene_kind::wall);
     const cfg_t cfg = r.scene.factory_configuration();
     scene_t f;
