@@ -126,11 +126,14 @@ void menu_depth_quality::updateScene(scene_t& scene) {
     }
     show_picture(scene);
     if (!frames.push(scene)) return;
-    // A measurement costs up to a few tens of milliseconds: it runs again once
-    // twice its cost has passed since it last ended, so at most a third of
-    // the time goes to it. The first frame after a change of a setting is
-    // measured at once.
-    if (since_measure.isValid() && since_measure.nsecsElapsed() < 3 * measure_cost_ns) return;
+    // A long window's measurement costs up to a few tens of milliseconds:
+    // once one takes more than a quarter of a frame period, the next runs
+    // only after twice its cost has passed since it ended, so at most a third
+    // of the time goes to it. Cheaper ones run on every frame. The first frame
+    // after a change of a setting is measured at once.
+    constexpr qint64 kEveryFrameNs = 10'000'000;
+    if (since_measure.isValid() && measure_cost_ns > kEveryFrameNs && since_measure.nsecsElapsed() < 3 * measure_cost_ns)
+        return;
     since_measure.start();
     measured.roi = frames.roi();
     measured.kind = frames.kind();

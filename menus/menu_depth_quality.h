@@ -89,9 +89,9 @@ private:
     cv::Mat grey8, shown;
     bool dragging = false;
     QPoint drag_from;
-    // Measuring a long window costs more than a frame period; it then runs
-    // on every few frames only (at most a third of the time), so that the
-    // window keeps up with the stream.
+    // Measuring a long window can cost more than a frame period; it then
+    // runs on every few frames only (at most a third of the time), so that
+    // the window keeps up with the stream.
     QElapsedTimer since_measure;
     qint64 measure_cost_ns = 0;
 };

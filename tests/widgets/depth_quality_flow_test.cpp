@@ -105,7 +105,7 @@ TEST_F(depth_quality_test, DialogMeasuresItsRegionAndLogsEachSave) {
     // label's 1-pixel frame) set the region, from the pixel under the pointer.
     auto* picture = control<QLabel>(&tool, "im_depth");
     ASSERT_EQ(picture->contentsRect(), QRect(1, 1, 800, 200));
-    EXPECT_EQ(picture->pixmap()->size(), QSize(800, 200));
+    EXPECT_EQ(picture->pixmap(Qt::ReturnByValue).size(), QSize(800, 200));
     mouse(picture, QEvent::MouseButtonPress, {701, 191});
     mouse(picture, QEvent::MouseMove, {600, 120});
     mouse(picture, QEvent::MouseButtonRelease, {501, 101});
