@@ -69,6 +69,7 @@ std::uint32_t mcap_writer::crc32(std::uint32_t crc, const void* data, std::size_
 
 mcap_writer::~mcap_writer() {
     if (fd_ >= 0) close();
+    if (job_.done.valid()) job_.done.wait();
     if (cctx_ != nullptr) ZSTD_freeCCtx(static_cast<ZSTD_CCtx*>(cctx_));
 }
 
@@ -173,7 +174,7 @@ bool mcap_writer::write(std::uint16_t channel_id, std::uint64_t log_time, std::u
 }
 
 bool mcap_writer::add_metadata(const std::string& name, const string_map& metadata) {
-    if (fd_ < 0 || failed_ || !flush_chunk()) return false;
+    if (fd_ < 0 || failed_ || !flush_chunk() || !write_compressed()) return false;
     bytes b;
     const std::size_t at = begin_record(b, op_metadata);
     str(b, name);
@@ -187,37 +188,57 @@ bool mcap_writer::add_metadata(const std::string& name, const string_map& metada
     return true;
 }
 
+// The chunk being filled goes to the compressing thread; the one it
+// compressed before is written first, so at most one chunk is in flight and
+// file order is chunk order.
 bool mcap_writer::flush_chunk() {
-    if (failed_) return false;
+    if (failed_ || !write_compressed()) return false;
     if (chunk_messages_.empty() && chunk_.empty()) return true;
-    auto* cctx = static_cast<ZSTD_CCtx*>(cctx_);
-    compressed_.resize(ZSTD_compressBound(chunk_.size()));
-    ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, options_.zstd_level);
-    const std::size_t z = ZSTD_compress2(cctx, compressed_.data(), compressed_.size(), chunk_.data(), chunk_.size());
+    std::swap(job_.records, chunk_);
+    std::swap(job_.messages, chunk_messages_);
+    job_.start_time = chunk_start_;
+    job_.end_time = chunk_end_;
+    chunk_.clear();
+    chunk_messages_.clear();
+    job_.done = std::async(std::launch::async, [this] {
+        auto* cctx = static_cast<ZSTD_CCtx*>(cctx_);
+        job_.compressed.resize(ZSTD_compressBound(job_.records.size()));
+        ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, options_.zstd_level);
+        job_.compressed_size = ZSTD_compress2(cctx, job_.compressed.data(), job_.compressed.size(), job_.records.data(),
+                                              job_.records.size());
+        job_.crc = crc32(0, job_.records.data(), job_.records.size());
+    });
+    return true;
+}
+
+bool mcap_writer::write_compressed() {
+    if (!job_.done.valid()) return true;
+    job_.done.get();
+    if (failed_) return false;
+    const std::size_t z = job_.compressed_size;
     if (ZSTD_isError(z)) return fail(std::string("cannot compress a chunk: ") + ZSTD_getErrorName(z), 0);
-    compressed_.resize(z);
-    const std::uint32_t chunk_crc = crc32(0, chunk_.data(), chunk_.size());
+    job_.compressed.resize(z);
 
     chunk_index ci;
-    ci.start_time = chunk_start_;
-    ci.end_time = chunk_end_;
+    ci.start_time = job_.start_time;
+    ci.end_time = job_.end_time;
     ci.offset = position_;
     ci.compressed_size = z;
-    ci.uncompressed_size = chunk_.size();
+    ci.uncompressed_size = job_.records.size();
     scratch_.clear();
     scratch_.push_back(op_chunk);
     u64(scratch_, 8 + 8 + 8 + 4 + 4 + 4 + 8 + z);
-    u64(scratch_, chunk_start_);
-    u64(scratch_, chunk_end_);
-    u64(scratch_, chunk_.size());
-    u32(scratch_, chunk_crc);
+    u64(scratch_, job_.start_time);
+    u64(scratch_, job_.end_time);
+    u64(scratch_, job_.records.size());
+    u32(scratch_, job_.crc);
     str(scratch_, "zstd");
     u64(scratch_, z);
-    if (!put(scratch_) || !put(compressed_)) return fail("cannot write " + path_, errno);
+    if (!put(scratch_) || !put(job_.compressed)) return fail("cannot write " + path_, errno);
     ci.length = position_ - ci.offset;
 
     scratch_.clear();
-    for (const auto& [id, list] : chunk_messages_) {
+    for (const auto& [id, list] : job_.messages) {
         ci.index_offsets[id] = position_ + scratch_.size();
         scratch_.push_back(op_message_index);
         u64(scratch_, 2 + 4 + 16 * list.size());
@@ -229,19 +250,18 @@ bool mcap_writer::flush_chunk() {
     if (!put(scratch_)) return fail("cannot write " + path_, errno);
 
     // The chunk is whole: count it.
-    if (!chunk_messages_.empty()) {
-        first_time_ = committed_messages_ == 0 ? chunk_start_ : std::min(first_time_, chunk_start_);
-        last_time_ = committed_messages_ == 0 ? chunk_end_ : std::max(last_time_, chunk_end_);
+    if (!job_.messages.empty()) {
+        first_time_ = committed_messages_ == 0 ? job_.start_time : std::min(first_time_, job_.start_time);
+        last_time_ = committed_messages_ == 0 ? job_.end_time : std::max(last_time_, job_.end_time);
     }
-    for (const auto& [id, list] : chunk_messages_) {
+    for (const auto& [id, list] : job_.messages) {
         channels_[id - 1].committed_count += list.size();
         committed_messages_ += list.size();
     }
     chunks_.push_back(std::move(ci));
     committed_ = position_;
     committed_crc_ = crc_;
-    chunk_.clear();
-    chunk_messages_.clear();
+    job_.messages.clear();
     return true;
 }
 
@@ -271,6 +291,7 @@ bool mcap_writer::fail(const std::string& what, int err) {
 }
 
 void mcap_writer::recover() {
+    if (job_.done.valid()) job_.done.wait();
     if (fd_ < 0) return;
     chunk_.clear();
     chunk_messages_.clear();
@@ -376,7 +397,7 @@ bool mcap_writer::write_summary() {
 
 bool mcap_writer::close() {
     if (fd_ < 0) return !failed_;
-    if (!flush_chunk()) return false;
+    if (!flush_chunk() || !write_compressed()) return false;
     if (!write_summary()) {
         // Cut back to the last whole chunk and try once more there.
         fail("cannot write " + path_, errno);

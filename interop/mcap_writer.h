@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <future>
 #include <map>
 #include <string>
 #include <vector>
@@ -94,7 +95,8 @@ private:
         std::string name;
     };
 
-    bool flush_chunk();
+    bool flush_chunk();       // hands the chunk being filled to the compressing thread
+    bool write_compressed();  // waits for the chunk in flight and writes it with its indexes
     bool put(const std::vector<std::uint8_t>& bytes);  // appends to the file, updating the data CRC
     bool fail(const std::string& what, int err);
     bool write_summary();  // data end, summary, footer at the current position
@@ -119,6 +121,16 @@ private:
     std::vector<chunk_index> chunks_;
     std::vector<metadata_index> metadata_;
     std::uint64_t committed_messages_ = 0, first_time_ = 0, last_time_ = 0;
-    std::vector<std::uint8_t> compressed_, scratch_;
+    // The chunk in flight: compressed (with its CRC) on a thread of its own
+    // while the next one fills.
+    struct job {
+        std::vector<std::uint8_t> records, compressed;
+        std::map<std::uint16_t, std::vector<std::pair<std::uint64_t, std::uint64_t>>> messages;
+        std::uint64_t start_time = 0, end_time = 0;
+        std::size_t compressed_size = 0;
+        std::uint32_t crc = 0;
+        std::future<void> done;
+    } job_;
+    std::vector<std::uint8_t> scratch_;
     void* cctx_ = nullptr;
 };
