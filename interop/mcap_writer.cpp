@@ -207,6 +207,8 @@ bool mcap_writer::flush_chunk() {
         job_.compressed_size = ZSTD_compress2(cctx, job_.compressed.data(), job_.compressed.size(), job_.records.data(),
                                               job_.records.size());
         job_.crc = crc32(0, job_.records.data(), job_.records.size());
+        if (!ZSTD_isError(job_.compressed_size))
+            job_.compressed_crc = crc32(0, job_.compressed.data(), job_.compressed_size);
     });
     return true;
 }
@@ -234,7 +236,7 @@ bool mcap_writer::write_compressed() {
     u32(scratch_, job_.crc);
     str(scratch_, "zstd");
     u64(scratch_, z);
-    if (!put(scratch_) || !put(job_.compressed)) return fail("cannot write " + path_, errno);
+    if (!put(scratch_) || !put(job_.compressed, &job_.compressed_crc)) return fail("cannot write " + path_, errno);
     ci.length = position_ - ci.offset;
 
     scratch_.clear();
@@ -265,9 +267,20 @@ bool mcap_writer::write_compressed() {
     return true;
 }
 
-bool mcap_writer::put(const std::vector<std::uint8_t>& b) {
+bool mcap_writer::put(const std::vector<std::uint8_t>& b, const std::uint32_t* crc_of_b) {
     const std::uint8_t* p = b.data();
     std::size_t left = b.size();
+    if (crc_of_b != nullptr && left > 0) {
+        // The data section's CRC continues over b, whose own CRC is known.
+        const std::uint32_t before = crc_;
+        const bool ok = put_bytes(p, left, false);
+        if (ok) crc_ = std::uint32_t(::crc32_combine(before, *crc_of_b, z_off_t(b.size())));
+        return ok;
+    }
+    return put_bytes(p, left, true);
+}
+
+bool mcap_writer::put_bytes(const std::uint8_t* p, std::size_t left, bool update_crc) {
     while (left > 0) {
         const ssize_t n = ::write(fd_, p, left);
         if (n < 0 && errno == EINTR) continue;
@@ -275,7 +288,7 @@ bool mcap_writer::put(const std::vector<std::uint8_t>& b) {
             if (n == 0) errno = ENOSPC;
             return false;
         }
-        crc_ = crc32(crc_, p, std::size_t(n));
+        if (update_crc) crc_ = crc32(crc_, p, std::size_t(n));
         position_ += std::uint64_t(n);
         p += n;
         left -= std::size_t(n);

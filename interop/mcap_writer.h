@@ -97,7 +97,10 @@ private:
 
     bool flush_chunk();       // hands the chunk being filled to the compressing thread
     bool write_compressed();  // waits for the chunk in flight and writes it with its indexes
-    bool put(const std::vector<std::uint8_t>& bytes);  // appends to the file, updating the data CRC
+    // Appends to the file, continuing the data section's CRC (from b's own
+    // CRC when given).
+    bool put(const std::vector<std::uint8_t>& b, const std::uint32_t* crc_of_b = nullptr);
+    bool put_bytes(const std::uint8_t* p, std::size_t n, bool update_crc);
     bool fail(const std::string& what, int err);
     bool write_summary();  // data end, summary, footer at the current position
     void recover();
@@ -128,7 +131,7 @@ private:
         std::map<std::uint16_t, std::vector<std::pair<std::uint64_t, std::uint64_t>>> messages;
         std::uint64_t start_time = 0, end_time = 0;
         std::size_t compressed_size = 0;
-        std::uint32_t crc = 0;
+        std::uint32_t crc = 0, compressed_crc = 0;  // of the records, of the compressed bytes
         std::future<void> done;
     } job_;
     std::vector<std::uint8_t> scratch_;
