@@ -80,6 +80,8 @@ struct replay_case {
     std::vector<int> gaps_ms;   // pauses before the frames handed out, then the end (without looping)
 };
 
+void PrintTo(const replay_case& c, std::ostream* os) { *os << c.name; }
+
 class replay : public ::testing::TestWithParam<replay_case> {};
 
 }  // namespace
