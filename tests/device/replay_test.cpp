@@ -29,8 +29,9 @@ std::string slurp(const std::string& path) {
     return ss.str();
 }
 
-// kFrames frames 10 ms apart, each under lens coefficients and with a status
-// packet of its own; frame number 43 missing; two echoes in the second half.
+// kFrames frames 40 ms apart (25 frames/s), each under lens coefficients and
+// with a status packet of its own; frame number 43 missing; two echoes in the
+// second half.
 void make_original(const std::string& path) {
     gx::synthetic_scene scene;
     gx::recording_writer w;
@@ -40,7 +41,7 @@ void make_original(const std::string& path) {
     for (int i = 0; i < kFrames; ++i) {
         const std::uint8_t two = i >= kFrames / 2, mode = two ? 3 : 1;
         scene.render(i * 0.1, mode, a, d, in, d2, in2);
-        const gx::frame_info info{500000000ull + std::uint64_t(i) * 1000000ull, std::uint32_t(40 + i + (i > 2)), 100, 400,
+        const gx::frame_info info{500000000ull + std::uint64_t(i) * 4000000ull, std::uint32_t(40 + i + (i > 2)), 100, 400,
                                   mode, std::uint8_t(1 + two), {300.0f + float(i), 300.0f, 200.0f, 50.0f, 0.01f}};
         const DadodUz::sensing_packet_t st{gx::kStatusPacketId, info.frame_number, std::uint32_t(7 * i), 40.5f + float(i)};
         ASSERT_TRUE(w.push(gx::encode_frame(info, a.data(), d.data(), in.data(), two ? d2.data() : nullptr, two ? in2.data() : nullptr), st));
@@ -129,9 +130,9 @@ TEST_P(replay, recorded_again_live_it_equals_the_original) {
 
 INSTANTIATE_TEST_SUITE_P(
     emulator, replay,
-    ::testing::Values(replay_case{"once", false, -1, kFrames, {0, 10, 10, 10, 10, 10, 10, 10}},
-                      replay_case{"looping", true, -1, 2 * kFrames + 2, {0, 10, 10, 10, 10, 10, 10, 10, 10, 10}},
-                      replay_case{"past_a_damaged_record", false, 3, kFrames - 1, {0, 10, 10, 20, 10, 10, 10}}),
+    ::testing::Values(replay_case{"once", false, -1, kFrames, {0, 40, 40, 40, 40, 40, 40, 40}},
+                      replay_case{"looping", true, -1, 2 * kFrames + 2, {0, 40, 40, 40, 40, 40, 40, 40, 40, 40}},
+                      replay_case{"past_a_damaged_record", false, 3, kFrames - 1, {0, 40, 40, 80, 40, 40, 40}}),
     [](const ::testing::TestParamInfo<replay_case>& i) { return std::string(i.param.name); });
 
 TEST(replay, refuses_to_start_on_a_file_it_cannot_replay) {
