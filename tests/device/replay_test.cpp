@@ -13,7 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
-#include <sstream>
+#include <iterator>
 #include <sys/wait.h>
 
 using TAVRIN::DadodUz;
@@ -24,9 +24,8 @@ namespace {
 constexpr int kFrames = 8;
 
 std::string slurp(const std::string& path) {
-    std::stringstream ss;
-    ss << std::ifstream(path, std::ios::binary).rdbuf();
-    return ss.str();
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // kFrames frames 40 ms apart (25 frames/s), each under lens coefficients and
@@ -83,7 +82,7 @@ TEST_P(replay, recorded_again_live_it_equals_the_original) {
     std::vector<std::uint64_t> want;  // records of the original in the order they go out
     for (int k = 0; k < kFrames; ++k)
         if (k != c.damaged) want.push_back(std::uint64_t(k));
-    gx::replay_source source;
+    gx::replay_source source;  // the pauses it asks for
     gx::replay_source::frame f;
     ASSERT_TRUE(source.open(original, c.loop));
     for (std::size_t j = 0; j < c.gaps_ms.size(); ++j)
