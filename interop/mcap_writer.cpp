@@ -106,12 +106,14 @@ bool mcap_writer::open(const std::string& path, const options& o) {
 }
 
 std::uint16_t mcap_writer::add_schema(const std::string& name, const std::string& encoding, const std::string& data) {
+    write_compressed();  // the chunk in flight counts into the lists
     schemas_.push_back({std::uint16_t(schemas_.size() + 1), name, encoding, data});
     return schemas_.back().id;
 }
 
 std::uint16_t mcap_writer::add_channel(std::uint16_t schema_id, const std::string& topic,
                                        const std::string& message_encoding, const string_map& metadata) {
+    write_compressed();  // the chunk in flight counts into the lists
     channel c;
     c.id = std::uint16_t(channels_.size() + 1);
     c.schema_id = schema_id;
@@ -188,9 +190,10 @@ bool mcap_writer::add_metadata(const std::string& name, const string_map& metada
     return true;
 }
 
-// The chunk being filled goes to the compressing thread; the one it
-// compressed before is written first, so at most one chunk is in flight and
-// file order is chunk order.
+// The chunk being filled goes to a thread of its own, which compresses it and
+// writes it with its message indexes while the next one fills. At most one
+// chunk is in flight, so file order is chunk order; everything else in the
+// file is written after waiting for it.
 bool mcap_writer::flush_chunk() {
     if (failed_ || !write_compressed()) return false;
     if (chunk_messages_.empty() && chunk_.empty()) return true;
@@ -200,26 +203,30 @@ bool mcap_writer::flush_chunk() {
     job_.end_time = chunk_end_;
     chunk_.clear();
     chunk_messages_.clear();
-    job_.done = std::async(std::launch::async, [this] {
-        auto* cctx = static_cast<ZSTD_CCtx*>(cctx_);
-        job_.compressed.resize(ZSTD_compressBound(job_.records.size()));
-        ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, options_.zstd_level);
-        job_.compressed_size = ZSTD_compress2(cctx, job_.compressed.data(), job_.compressed.size(), job_.records.data(),
-                                              job_.records.size());
-        job_.crc = crc32(0, job_.records.data(), job_.records.size());
-        if (!ZSTD_isError(job_.compressed_size))
-            job_.compressed_crc = crc32(0, job_.compressed.data(), job_.compressed_size);
-    });
+    job_.done = std::async(std::launch::async, [this] { store_chunk(); });
     return true;
 }
 
 bool mcap_writer::write_compressed() {
     if (!job_.done.valid()) return true;
     job_.done.get();
-    if (failed_) return false;
-    const std::size_t z = job_.compressed_size;
-    if (ZSTD_isError(z)) return fail(std::string("cannot compress a chunk: ") + ZSTD_getErrorName(z), 0);
+    return job_.error.empty() || fail(job_.error, job_.error_number);
+}
+
+void mcap_writer::store_chunk() {
+    job_.error.clear();
+    job_.error_number = 0;
+    auto* cctx = static_cast<ZSTD_CCtx*>(cctx_);
+    job_.compressed.resize(ZSTD_compressBound(job_.records.size()));
+    ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, options_.zstd_level);
+    const std::size_t z = ZSTD_compress2(cctx, job_.compressed.data(), job_.compressed.size(), job_.records.data(),
+                                         job_.records.size());
+    if (ZSTD_isError(z)) {
+        job_.error = std::string("cannot compress a chunk: ") + ZSTD_getErrorName(z);
+        return;
+    }
     job_.compressed.resize(z);
+    const std::uint32_t records_crc = crc32(0, job_.records.data(), job_.records.size());
 
     chunk_index ci;
     ci.start_time = job_.start_time;
@@ -227,29 +234,38 @@ bool mcap_writer::write_compressed() {
     ci.offset = position_;
     ci.compressed_size = z;
     ci.uncompressed_size = job_.records.size();
-    scratch_.clear();
-    scratch_.push_back(op_chunk);
-    u64(scratch_, 8 + 8 + 8 + 4 + 4 + 4 + 8 + z);
-    u64(scratch_, job_.start_time);
-    u64(scratch_, job_.end_time);
-    u64(scratch_, job_.records.size());
-    u32(scratch_, job_.crc);
-    str(scratch_, "zstd");
-    u64(scratch_, z);
-    if (!put(scratch_) || !put(job_.compressed, &job_.compressed_crc)) return fail("cannot write " + path_, errno);
+    bytes& b = job_.scratch;
+    b.clear();
+    b.push_back(op_chunk);
+    u64(b, 8 + 8 + 8 + 4 + 4 + 4 + 8 + z);
+    u64(b, job_.start_time);
+    u64(b, job_.end_time);
+    u64(b, job_.records.size());
+    u32(b, records_crc);
+    str(b, "zstd");
+    u64(b, z);
+    if (!put(b) || !put(job_.compressed)) {
+        job_.error_number = errno;
+        job_.error = "cannot write " + path_;
+        return;
+    }
     ci.length = position_ - ci.offset;
 
-    scratch_.clear();
+    b.clear();
     for (const auto& [id, list] : job_.messages) {
-        ci.index_offsets[id] = position_ + scratch_.size();
-        scratch_.push_back(op_message_index);
-        u64(scratch_, 2 + 4 + 16 * list.size());
-        u16(scratch_, id);
-        u32(scratch_, std::uint32_t(16 * list.size()));
-        for (const auto& [t, off] : list) u64(scratch_, t), u64(scratch_, off);
+        ci.index_offsets[id] = position_ + b.size();
+        b.push_back(op_message_index);
+        u64(b, 2 + 4 + 16 * list.size());
+        u16(b, id);
+        u32(b, std::uint32_t(16 * list.size()));
+        for (const auto& [t, off] : list) u64(b, t), u64(b, off);
     }
-    ci.index_length = scratch_.size();
-    if (!put(scratch_)) return fail("cannot write " + path_, errno);
+    ci.index_length = b.size();
+    if (!put(b)) {
+        job_.error_number = errno;
+        job_.error = "cannot write " + path_;
+        return;
+    }
 
     // The chunk is whole: count it.
     if (!job_.messages.empty()) {
@@ -264,23 +280,11 @@ bool mcap_writer::write_compressed() {
     committed_ = position_;
     committed_crc_ = crc_;
     job_.messages.clear();
-    return true;
 }
 
-bool mcap_writer::put(const std::vector<std::uint8_t>& b, const std::uint32_t* crc_of_b) {
+bool mcap_writer::put(const std::vector<std::uint8_t>& b) {
     const std::uint8_t* p = b.data();
     std::size_t left = b.size();
-    if (crc_of_b != nullptr && left > 0) {
-        // The data section's CRC continues over b, whose own CRC is known.
-        const std::uint32_t before = crc_;
-        const bool ok = put_bytes(p, left, false);
-        if (ok) crc_ = std::uint32_t(::crc32_combine(before, *crc_of_b, z_off_t(b.size())));
-        return ok;
-    }
-    return put_bytes(p, left, true);
-}
-
-bool mcap_writer::put_bytes(const std::uint8_t* p, std::size_t left, bool update_crc) {
     while (left > 0) {
         const ssize_t n = ::write(fd_, p, left);
         if (n < 0 && errno == EINTR) continue;
@@ -288,7 +292,7 @@ bool mcap_writer::put_bytes(const std::uint8_t* p, std::size_t left, bool update
             if (n == 0) errno = ENOSPC;
             return false;
         }
-        if (update_crc) crc_ = crc32(crc_, p, std::size_t(n));
+        crc_ = crc32(crc_, p, std::size_t(n));
         position_ += std::uint64_t(n);
         p += n;
         left -= std::size_t(n);

@@ -95,12 +95,11 @@ private:
         std::string name;
     };
 
-    bool flush_chunk();       // hands the chunk being filled to the compressing thread
-    bool write_compressed();  // waits for the chunk in flight and writes it with its indexes
-    // Appends to the file, continuing the data section's CRC (from b's own
-    // CRC when given).
-    bool put(const std::vector<std::uint8_t>& b, const std::uint32_t* crc_of_b = nullptr);
-    bool put_bytes(const std::uint8_t* p, std::size_t n, bool update_crc);
+    bool flush_chunk();       // hands the chunk being filled to the chunk thread
+    bool write_compressed();  // waits for the chunk in flight to be written
+    void store_chunk();       // on the chunk thread: compresses and writes the chunk in flight
+    // Appends to the file, continuing the data section's CRC.
+    bool put(const std::vector<std::uint8_t>& b);
     bool fail(const std::string& what, int err);
     bool write_summary();  // data end, summary, footer at the current position
     void recover();
@@ -124,16 +123,16 @@ private:
     std::vector<chunk_index> chunks_;
     std::vector<metadata_index> metadata_;
     std::uint64_t committed_messages_ = 0, first_time_ = 0, last_time_ = 0;
-    // The chunk in flight: compressed (with its CRC) on a thread of its own
-    // while the next one fills.
+    // The chunk in flight: compressed and written on a thread of its own
+    // while the next one fills; the file's position, CRC and lists are the
+    // chunk thread's until `done` is waited for.
     struct job {
-        std::vector<std::uint8_t> records, compressed;
+        std::vector<std::uint8_t> records, compressed, scratch;
         std::map<std::uint16_t, std::vector<std::pair<std::uint64_t, std::uint64_t>>> messages;
         std::uint64_t start_time = 0, end_time = 0;
-        std::size_t compressed_size = 0;
-        std::uint32_t crc = 0, compressed_crc = 0;  // of the records, of the compressed bytes
+        std::string error;  // why the chunk was not written
+        int error_number = 0;
         std::future<void> done;
     } job_;
-    std::vector<std::uint8_t> scratch_;
     void* cctx_ = nullptr;
 };
