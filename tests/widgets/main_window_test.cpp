@@ -498,6 +498,12 @@ TEST(StartupOptions, ParsesTheOperatorsOptions) {
     EXPECT_FALSE(startup::parse({"ro_vezovad", "--admin", "--open", "oven"}, q, error, help));
     ASSERT_TRUE(startup::parse({"ro_vezovad", "--admin", "--open", "offset-cal"}, q, error, help));
     EXPECT_EQ(q.open_tool, "offset-cal");
+    EXPECT_FALSE(q.serve_foxglove);
+    ASSERT_TRUE(startup::parse({"ro_vezovad", "--serve-foxglove", "9001"}, q, error, help));
+    EXPECT_TRUE(q.serve_foxglove);
+    EXPECT_EQ(q.foxglove.host, "127.0.0.1") << "loopback unless a host is named";
+    EXPECT_EQ(q.foxglove.port, 9001);
+    EXPECT_FALSE(startup::parse({"ro_vezovad", "--serve-foxglove", "ws://x"}, q, error, help));
     ASSERT_TRUE(startup::parse({"ro_vezovad", "--help"}, q, error, help));
     EXPECT_TRUE(help);
     EXPECT_TRUE(error.contains("--play"));
