@@ -103,6 +103,7 @@ struct server::impl {
 
     // Server thread only.
     std::set<std::shared_ptr<session>> sessions;
+    std::array<std::shared_ptr<std::vector<std::uint8_t>>, topic_count> last_bytes;
     std::uint64_t next_client = 1;
 
     // The mailbox between publish() and the server's thread.
@@ -387,9 +388,12 @@ void server::impl::serve(const frame_slot& frame) {
         bool wanted = false;
         for (const auto& s : sessions) wanted = wanted || (s->open() && s->subscribed(t));
         if (!wanted) continue;
-        auto bytes = std::make_shared<std::vector<std::uint8_t>>();
+        // The topic's last buffer again once every client has sent it (its
+        // pages are then already mapped); a new one while it is still queued.
+        std::shared_ptr<std::vector<std::uint8_t>>& bytes = last_bytes[t];
+        if (!bytes || bytes.use_count() > 1) bytes = std::make_shared<std::vector<std::uint8_t>>();
         ros_messages::serialize(ros_messages::all_topics[t], f->scene, f->status, out.stamp_ns, *bytes);
-        out.payload[t] = std::move(bytes);
+        out.payload[t] = bytes;
         any = true;
     }
     if (any) {
