@@ -191,7 +191,11 @@ private:
         }));
         ws_.read_message_max(owner_.opt.max_message_bytes);
         beast::get_lowest_layer(ws_).expires_never();
-        ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+        // A client that only listens sends nothing: pings keep its idle
+        // connection alive, and a peer gone silent is closed.
+        websocket::stream_base::timeout timeouts = websocket::stream_base::timeout::suggested(beast::role_type::server);
+        timeouts.keep_alive_pings = true;
+        ws_.set_option(timeouts);
         ws_.async_accept(request_, [self = shared_from_this()](beast::error_code e) { self->on_accept(e); });
     }
 
