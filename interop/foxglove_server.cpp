@@ -157,7 +157,7 @@ public:
         if (frames_.size() >= owner_.opt.client_queue_frames) {
             frames_.pop_front();
             std::lock_guard<std::mutex> lock(owner_.count_mutex);
-            ++owner_.client_counts[id_].frames_dropped;
+            if (const auto c = owner_.client_counts.find(id_); c != owner_.client_counts.end()) ++c->second.frames_dropped;
             ++owner_.counts.frames_dropped;
         }
         frames_.push_back(std::move(p));
@@ -281,7 +281,7 @@ private:
         while (current_ && next_message_ == current_->messages.size()) {
             current_.reset();
             std::lock_guard<std::mutex> lock(owner_.count_mutex);
-            ++owner_.client_counts[id_].frames_sent;
+            if (const auto c = owner_.client_counts.find(id_); c != owner_.client_counts.end()) ++c->second.frames_sent;
         }
         if (!current_) {
             if (frames_.empty()) return;
@@ -364,22 +364,27 @@ void server::impl::update_subscribed() {
     anyone_subscribed.store(any, std::memory_order_relaxed);
 }
 
+// One frame per turn: the writes of the frames before it go on in between.
 void server::impl::drain() {
-    for (;;) {
-        std::unique_ptr<frame_slot> f;
-        {
-            std::lock_guard<std::mutex> lock(box_mutex);
-            if (box.empty()) {
-                drain_posted = false;
-                return;
-            }
-            f = std::move(box.front());
-            box.pop_front();
+    std::unique_ptr<frame_slot> f;
+    {
+        std::lock_guard<std::mutex> lock(box_mutex);
+        if (box.empty()) {
+            drain_posted = false;
+            return;
         }
-        serve(*f);
+        f = std::move(box.front());
+        box.pop_front();
+    }
+    serve(*f);
+    bool more = false;
+    {
         std::lock_guard<std::mutex> lock(box_mutex);
         if (spares.size() < mailbox_frames) spares.push_back(std::move(f));
+        more = !box.empty();
+        drain_posted = more;
     }
+    if (more) asio::post(ioc, [this] { drain(); });
 }
 
 void server::impl::serve(const frame_slot& frame) {
