@@ -1,6 +1,7 @@
 // Main window: docks, title, start-up, connection failures, view relays.
 #include "app/MainWindow.h"
 #include "app/startup.h"
+#include "interop/foxglove_server.h"
 #include "device/ConfigManager.h"
 #include "menus/menu_connection.h"
 #include "menus/menu_device_admin.h"
@@ -18,6 +19,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QStatusBar>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QSignalSpy>
@@ -507,4 +510,18 @@ TEST(StartupOptions, ParsesTheOperatorsOptions) {
     ASSERT_TRUE(startup::parse({"ro_vezovad", "--help"}, q, error, help));
     EXPECT_TRUE(help);
     EXPECT_TRUE(error.contains("--play"));
+}
+
+// Serving to Foxglove: the status bar names the clients; a port in use is
+// refused with a sentence and the window goes on without it.
+TEST_F(MainWindowTest, ServingToFoxgloveShowsItsClientsAndRefusesAPortInUse) {
+    MainWindow first, second;
+    std::string error;
+    ASSERT_TRUE(first.serve_foxglove({"127.0.0.1", 0}, error)) << error;
+    const auto labels = first.statusBar()->findChildren<QLabel*>();
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(),
+                            [](QLabel* l) { return l->text() == "Foxglove: 0 clients, 0 frames dropped"; }));
+    EXPECT_FALSE(second.serve_foxglove({"127.0.0.1", first.foxglove_server()->port()}, error));
+    EXPECT_NE(error.find("cannot listen on 127.0.0.1:"), std::string::npos) << error;
+    EXPECT_EQ(second.foxglove_server(), nullptr);
 }
