@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "widgets/dialog_seam.h"
+#include "interop/foxglove_server.h"
 #include "logic/device_message.h"
 #include "logic/filter_list.h"
 #include "logic/frame_rate.h"
@@ -28,6 +29,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLocale>
 #include <QStatusBar>
 #include <QTextStream>
@@ -440,8 +442,10 @@ void MainWindow::on_frame_timer() {
     if (device == nullptr) return;
     if (device->get_histogram(histogram)) emit send_main_histogram(histogram);
 
+    bool fetched = false; // a new frame was shown (not one shown again while paused)
     if (!play_mode) {
         if (device->get_scene(frame)) {
+            fetched = true;
             const std::uint64_t t = frame.timestamp.empty() ? previous_timestamp : frame.timestamp[0];
             // A stamp that does not advance (a restarted sensor clock) keeps the
             // last rate; the next frame measures from it again.
@@ -459,7 +463,10 @@ void MainWindow::on_frame_timer() {
         }
     } else if (playing && slider_released) {
         if (current_frame < total_frame) {
-            if (device->get_scene(frame, current_frame)) emit_frame();
+            if (device->get_scene(frame, current_frame)) {
+                fetched = true;
+                emit_frame();
+            }
             ++current_frame;
             tool_playbar_->set_current_frame(current_frame);
         } else if (current_frame == total_frame && tool_playbar_->repeat) {
@@ -470,14 +477,34 @@ void MainWindow::on_frame_timer() {
         current_frame = 0;
         tool_playbar_->set_current_frame(0);
     } else {
-        if (!slider_released && device->get_scene(frame, current_frame)) emit_frame();
+        if (!slider_released && device->get_scene(frame, current_frame)) {
+            fetched = true;
+            emit_frame();
+        }
         if (!frame.ambient.empty()) emit_frame();
     }
     if (device == nullptr) return;
 
     sensing_packet_t sensing;
     const bool got = play_mode ? device->get_sensing_packet(sensing, current_frame) : device->get_sensing_packet(sensing);
-    if (got) emit send_main_status_data(sensing);
+    if (got) {
+        last_status = sensing;
+        emit send_main_status_data(sensing);
+    }
+    // A copy into the server's mailbox; the sockets are served elsewhere.
+    if (fetched && foxglove_) foxglove_->publish(frame, last_status);
+}
+
+bool MainWindow::serve_foxglove(const foxglove::listen_address& where, std::string& error) {
+    auto server = std::make_unique<foxglove::server>();
+    if (!server->start(where, error)) return false;
+    foxglove_ = std::move(server);
+    if (foxglove_label_ == nullptr) {
+        foxglove_label_ = new QLabel(this);
+        statusBar()->addPermanentWidget(foxglove_label_);
+    }
+    foxglove_label_->setText(QString::fromStdString(foxglove::summary_text(foxglove_->counters())));
+    return true;
 }
 
 // ---- play bar -----------------------------------------------------------
@@ -827,6 +854,10 @@ void MainWindow::on_message_timer() {
 
 void MainWindow::on_health_timer() {
     const std::int64_t now = clock.elapsed();
+    if (foxglove_ && now - foxglove_shown_ms_ >= 1000) {
+        foxglove_shown_ms_ = now;
+        foxglove_label_->setText(QString::fromStdString(foxglove::summary_text(foxglove_->counters())));
+    }
     keeper.drop_finished();
     if (keeper.reconnecting()) {
         const TAVRIN::IP_ADDRESS_T sensor{device_ip, device_port};

@@ -29,6 +29,12 @@ class tool_link_health;
 class viewer_pointcloud;
 class viewer_image;
 class QCloseEvent;
+class QLabel;
+
+namespace foxglove {
+class server;
+struct listen_address;
+}
 
 namespace Ui {
 class MainWindow;
@@ -62,6 +68,12 @@ public:
     bool is_reconnecting() const { return keeper.reconnecting(); }
     // Frames emitted by the frame tick since start (both signals).
     std::uint64_t frames_emitted() const { return emitted_frames; }
+
+    // Serves every new frame shown (and the status record) over the Foxglove
+    // WebSocket protocol from now on; the status bar shows its clients. False
+    // with a sentence in `error` when the address cannot be used.
+    bool serve_foxglove(const foxglove::listen_address& where, std::string& error);
+    const foxglove::server* foxglove_server() const { return foxglove_.get(); }
 
     tool_user* user_tool() const { return tool_user_; }
     tool_admin* admin_tool() const { return tool_admin_; }
@@ -227,4 +239,11 @@ private:
     link_health::meter health;
     std::optional<gx::filter_params> filters_applied; // the library's filter settings last applied, carried into a reconnection
     link_keeper keeper; // the watch for a silent sensor and the attempts to reach it (waited for before the window goes)
+
+    // The Foxglove WebSocket server (--serve-foxglove): it takes a copy of each
+    // new frame without waiting and sends it from a thread of its own.
+    std::unique_ptr<foxglove::server> foxglove_;
+    QLabel* foxglove_label_ = nullptr;
+    std::int64_t foxglove_shown_ms_ = 0;
+    sensing_packet_t last_status{}; // the status record last read, sent with each frame
 };

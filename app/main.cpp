@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 #include "app/startup.h"
+#include "interop/foxglove_server.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>
@@ -35,6 +36,16 @@ int main(int argc, char** argv) {
 
     startup::load_style_sheet(app);
     MainWindow window(nullptr, opts.admin);
+    if (opts.serve_foxglove) {
+        std::string why;
+        if (!window.serve_foxglove(opts.foxglove, why)) {
+            std::fprintf(stderr, "--serve-foxglove: %s\n", why.c_str());
+            return 1;
+        }
+        std::printf("Foxglove WebSocket server on ws://%s:%u\n", opts.foxglove.host.c_str(),
+                    unsigned(window.foxglove_server()->port()));
+        std::fflush(stdout);
+    }
     window.show();
     if (opts.connect || !opts.play_file.isEmpty()) startup::wait_until_painted(window);
     startup::apply(opts, window);

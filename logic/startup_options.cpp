@@ -34,6 +34,10 @@ bool parse(const QStringList& arguments, options& out, QString& error, bool& hel
     const QCommandLineOption open_opt("open", "With --admin, open an administrator window at start: " +
                                                   tool_names().join(", ") + ".",
                                       "TOOL");
+    const QCommandLineOption foxglove_opt("serve-foxglove",
+                                          "Serve the frames shown to Foxglove over its WebSocket protocol, on "
+                                          "127.0.0.1 unless a host is named.",
+                                          "[HOST:]PORT");
     parser.addOption(help_opt);
     parser.addOption(device_opt);
     parser.addOption(local_opt);
@@ -44,6 +48,7 @@ bool parse(const QStringList& arguments, options& out, QString& error, bool& hel
     parser.addOption(first_opt);
     parser.addOption(stats_opt);
     parser.addOption(open_opt);
+    parser.addOption(foxglove_opt);
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return false;
@@ -53,7 +58,7 @@ bool parse(const QStringList& arguments, options& out, QString& error, bool& hel
         help = true;
         error = parser.applicationDescription() + "\n\nUsage: ro_vezovad [options]\n\nOptions:\n";
         for (const QCommandLineOption& o : {help_opt, device_opt, local_opt, connect_opt, play_opt, admin_opt, quit_opt,
-                                            stats_opt, open_opt}) {
+                                            stats_opt, open_opt, foxglove_opt}) {
             QString names;
             for (const QString& n : o.names()) names += (names.isEmpty() ? "" : ", ") + QString(n.size() == 1 ? "-" : "--") + n;
             if (!o.valueName().isEmpty()) names += " <" + o.valueName() + ">";
@@ -91,6 +96,14 @@ bool parse(const QStringList& arguments, options& out, QString& error, bool& hel
             error = "--quit-after takes a whole number of seconds";
             return false;
         }
+    }
+    if (parser.isSet(foxglove_opt)) {
+        std::string why;
+        if (!foxglove::parse_listen_address(parser.value(foxglove_opt).toStdString(), out.foxglove, why)) {
+            error = "--serve-foxglove: " + QString::fromStdString(why);
+            return false;
+        }
+        out.serve_foxglove = true;
     }
     out.open_tool = parser.value(open_opt);
     if (parser.isSet(open_opt)) {

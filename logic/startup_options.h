@@ -2,6 +2,8 @@
 // so that it is tested and fuzzed without the windows.
 #pragma once
 
+#include "interop/listen_address.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -21,6 +23,8 @@ struct options {
     bool print_stats = false; // print the link and frame counters at exit
     bool print_first_frame = false; // print a line when the first frame is on screen
     QString open_tool;        // administrator window opened at start (one of tool_names())
+    bool serve_foxglove = false;       // serve the frames shown over the Foxglove WebSocket protocol
+    foxglove::listen_address foxglove; // where (127.0.0.1 unless another host is named)
 };
 
 // The administrator windows --open takes, in the order of the tool bar.

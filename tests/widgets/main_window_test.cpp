@@ -1,6 +1,7 @@
 // Main window: docks, title, start-up, connection failures, view relays.
 #include "app/MainWindow.h"
 #include "app/startup.h"
+#include "interop/foxglove_server.h"
 #include "device/ConfigManager.h"
 #include "menus/menu_connection.h"
 #include "menus/menu_device_admin.h"
@@ -18,6 +19,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QStatusBar>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QSignalSpy>
@@ -498,7 +501,27 @@ TEST(StartupOptions, ParsesTheOperatorsOptions) {
     EXPECT_FALSE(startup::parse({"ro_vezovad", "--admin", "--open", "oven"}, q, error, help));
     ASSERT_TRUE(startup::parse({"ro_vezovad", "--admin", "--open", "offset-cal"}, q, error, help));
     EXPECT_EQ(q.open_tool, "offset-cal");
+    EXPECT_FALSE(q.serve_foxglove);
+    ASSERT_TRUE(startup::parse({"ro_vezovad", "--serve-foxglove", "9001"}, q, error, help));
+    EXPECT_TRUE(q.serve_foxglove);
+    EXPECT_EQ(q.foxglove.host, "127.0.0.1") << "loopback unless a host is named";
+    EXPECT_EQ(q.foxglove.port, 9001);
+    EXPECT_FALSE(startup::parse({"ro_vezovad", "--serve-foxglove", "ws://x"}, q, error, help));
     ASSERT_TRUE(startup::parse({"ro_vezovad", "--help"}, q, error, help));
     EXPECT_TRUE(help);
     EXPECT_TRUE(error.contains("--play"));
+}
+
+// Serving to Foxglove: the status bar names the clients; a port in use is
+// refused with a sentence and the window goes on without it.
+TEST_F(MainWindowTest, ServingToFoxgloveShowsItsClientsAndRefusesAPortInUse) {
+    MainWindow first, second;
+    std::string error;
+    ASSERT_TRUE(first.serve_foxglove({"127.0.0.1", 0}, error)) << error;
+    const auto labels = first.statusBar()->findChildren<QLabel*>();
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(),
+                            [](QLabel* l) { return l->text() == "Foxglove: 0 clients, 0 frames dropped"; }));
+    EXPECT_FALSE(second.serve_foxglove({"127.0.0.1", first.foxglove_server()->port()}, error));
+    EXPECT_NE(error.find("cannot listen on 127.0.0.1:"), std::string::npos) << error;
+    EXPECT_EQ(second.foxglove_server(), nullptr);
 }
