@@ -1,0 +1,105 @@
+#include "menus/status_chart.h"
+
+#include "menus/line_chart.h"
+
+#include <QPen>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLegendMarker>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+using namespace QtCharts;
+
+namespace {
+// At most this many points per value: the chart is a few hundred pixels wide.
+constexpr std::size_t kMaxPoints = 1200;
+} // namespace
+
+status_chart::status_chart() {
+    chart_ = new QChart();
+    view_ = new QChartView(chart_);
+    view_->setObjectName("chart_status_history");
+    view_->setRenderHint(QPainter::Antialiasing);
+    x_ = new QValueAxis();
+    y_ = new QValueAxis();
+    x_->setLabelFormat("%g");
+    y_->setLabelFormat("%g");
+    chart_->addAxis(x_, Qt::AlignBottom);
+    chart_->addAxis(y_, Qt::AlignLeft);
+    line_chart::apply_theme(chart_);
+    view_->setBackgroundBrush(chart_->backgroundBrush());
+    chart_->legend()->setAlignment(Qt::AlignBottom);
+    for (std::size_t i = 0; i < series_.size(); ++i) {
+        series_[i] = new QLineSeries();
+        series_[i]->setName(QString::fromLatin1(status_limits::name(i)));
+        chart_->addSeries(series_[i]);
+        series_[i]->attachAxis(x_);
+        series_[i]->attachAxis(y_);
+        series_[i]->setVisible(false);
+        for (QLegendMarker* m : chart_->legend()->markers(series_[i])) m->setVisible(false);
+    }
+    cursor_ = new QLineSeries();
+    cursor_->setName("cursor");
+    cursor_->setPen(QPen(QColor(0xe0, 0xe1, 0xe3), 1.0, Qt::DashLine));
+    chart_->addSeries(cursor_);
+    cursor_->attachAxis(x_);
+    cursor_->attachAxis(y_);
+    for (QLegendMarker* m : chart_->legend()->markers(cursor_)) m->setVisible(false);
+}
+
+void status_chart::set_shown(std::size_t i, bool shown) {
+    shown_[i] = shown;
+    series_[i]->setVisible(shown);
+    if (!shown) series_[i]->clear();
+    for (QLegendMarker* m : chart_->legend()->markers(series_[i])) m->setVisible(shown);
+}
+
+void status_chart::draw(const status_history& history, double x0, double x1, double origin) {
+    for (std::size_t i = 0; i < series_.size(); ++i) {
+        if (!shown_[i]) continue;
+        QVector<QPointF> points;
+        for (const auto& p : history.series(i, x0, x1, kMaxPoints, origin)) points.append(QPointF(p.first, p.second));
+        series_[i]->replace(points);
+    }
+}
+
+void status_chart::fit_y() {
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (std::size_t i = 0; i < series_.size(); ++i) {
+        if (!shown_[i]) continue;
+        for (const QPointF& p : series_[i]->pointsVector()) {
+            lo = std::min(lo, p.y());
+            hi = std::max(hi, p.y());
+        }
+    }
+    if (!(lo <= hi)) {
+        lo = 0.0;
+        hi = 1.0;
+    }
+    const double pad = hi > lo ? 0.05 * (hi - lo) : std::max(0.5, std::fabs(hi) * 0.05);
+    y_->setRange(lo - pad, hi + pad);
+}
+
+void status_chart::draw_live(const status_history& history, double now, double span) {
+    x_->setTitleText("s before now");
+    draw(history, now - span, now, now);
+    x_->setRange(-span, 0.0);
+    fit_y();
+    cursor_->clear();
+    cursor_x_ = -1.0;
+}
+
+void status_chart::draw_recording(const status_history& history, double first, double last, double cursor) {
+    x_->setTitleText("frame");
+    draw(history, first, last, 0.0);
+    x_->setRange(first, std::max(first + 1.0, last));
+    fit_y();
+    cursor_->replace(QVector<QPointF>{QPointF(cursor, y_->min()), QPointF(cursor, y_->max())});
+    cursor_x_ = cursor;
+}
