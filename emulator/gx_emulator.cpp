@@ -99,7 +99,7 @@ float gx::sensing_packet_t::*status_member(const std::string& name) {
 int parse_args(int argc, char** argv, options& o) {
     namespace po = command_line::po;
     std::string scene, target_range, seed, drop;
-    std::vector<std::string> drifts;
+    std::string drifts;
     int max_fps = o.max_fps;
     long firmware_size = long(o.firmware_size);
     po::options_description desc(
@@ -118,9 +118,9 @@ int parse_args(int argc, char** argv, options& o) {
         ("mute-commands", po::bool_switch(&o.mute), "answer the hello, then ignore every command")
         ("stall-firmware", po::bool_switch(&o.stall_firmware), "take a firmware image and never finish it")
         ("malformed", po::bool_switch(&o.malformed), "send malformed answers and datagrams")
-        ("drift", po::value(&drifts)->composing()->value_name("NAME:RATE"),
+        ("drift", po::value(&drifts)->value_name("NAME:RATE[,...]"),
          "the status value NAME (a status log column, e.g. xadc_tx_temp) drifts by RATE per second "
-         "from the emulator's start; may be given more than once")
+         "from the emulator's start; several drifts separated by commas")
         ("events", po::value(&o.events)->value_name("FILE"), "file that receives one line per client event")
         ("scene", po::value(&scene)->value_name("KIND"),
          "corridor, static, target (a sphere section centred on the sensor, radius --target-range) or "
@@ -143,7 +143,10 @@ int parse_args(int argc, char** argv, options& o) {
     o.max_fps = std::max(1, max_fps);
     o.firmware_size = std::size_t(std::max(0L, firmware_size));
     if (vm.count("drop-fragments")) o.drop = std::clamp(c_numbers::parse(drop.c_str(), nullptr), 0.0, 1.0);
-    for (const std::string& d : drifts) {
+    for (std::size_t from = 0; !drifts.empty() && from <= drifts.size();) {
+        const std::size_t comma = std::min(drifts.find(',', from), drifts.size());
+        const std::string d = drifts.substr(from, comma - from);
+        from = comma + 1;
         const std::size_t colon = d.rfind(':');
         double rate = 0.0;
         float gx::sensing_packet_t::*member = colon == std::string::npos ? nullptr : status_member(d.substr(0, colon));

@@ -19,6 +19,15 @@ using namespace QtCharts;
 namespace {
 // At most this many points per value: the chart is a few hundred pixels wide.
 constexpr std::size_t kMaxPoints = 1200;
+
+// One colour per value, legible on the dark background; neighbours differ.
+const QColor kColours[status_limits::kBands] = {
+    QColor(0xff, 0x70, 0x43), QColor(0x4f, 0xc3, 0xf7), QColor(0xae, 0xd5, 0x81), QColor(0xff, 0xd5, 0x4f),
+    QColor(0xba, 0x68, 0xc8), QColor(0x4d, 0xb6, 0xac), QColor(0xf0, 0x62, 0x92), QColor(0x90, 0xa4, 0xae),
+    QColor(0xdc, 0xe7, 0x75), QColor(0x79, 0x86, 0xcb), QColor(0xff, 0xb7, 0x4d), QColor(0x81, 0xc7, 0x84),
+    QColor(0x64, 0xb5, 0xf6), QColor(0xe5, 0x73, 0x73), QColor(0xa1, 0x88, 0x7f), QColor(0xff, 0xee, 0x58),
+    QColor(0x26, 0xc6, 0xda), QColor(0xce, 0x93, 0xd8), QColor(0x9c, 0xcc, 0x65), QColor(0xff, 0x8a, 0x65),
+    QColor(0x7e, 0x57, 0xc2), QColor(0x80, 0xcb, 0xc4), QColor(0x66, 0xbb, 0x6a)};
 } // namespace
 
 status_chart::status_chart() {
@@ -39,6 +48,7 @@ status_chart::status_chart() {
         series_[i] = new QLineSeries();
         series_[i]->setName(QString::fromLatin1(status_limits::name(i)));
         chart_->addSeries(series_[i]);
+        series_[i]->setPen(QPen(kColours[i], 1.5));
         series_[i]->attachAxis(x_);
         series_[i]->attachAxis(y_);
         series_[i]->setVisible(false);
@@ -84,6 +94,7 @@ void status_chart::fit_y() {
     }
     const double pad = hi > lo ? 0.05 * (hi - lo) : std::max(0.5, std::fabs(hi) * 0.05);
     y_->setRange(lo - pad, hi + pad);
+    y_->applyNiceNumbers();
 }
 
 void status_chart::draw_live(const status_history& history, double now, double span) {
