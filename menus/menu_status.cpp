@@ -7,6 +7,7 @@
 #include "menus/status_chart.h"
 
 #include <QDir>
+#include <QShowEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -16,6 +17,8 @@
 #include <QTimer>
 #include <QtCharts/QChartView>
 
+#include <algorithm>
+
 namespace {
 
 // Ten minutes of a live stream; a recording's window of frames around the cursor.
@@ -23,6 +26,7 @@ constexpr double kLiveSpanSeconds = 600.0;
 constexpr std::uint64_t kRecordingWindow = 1500;
 // The chart is redrawn at most this often, by its own timer.
 constexpr int kRedrawMs = 400;
+constexpr int kShownWidth = 1040;
 const char* const kBuiltInLimits = ":/limits/status_limits.csv";
 
 // The values charted when the window opens: on-chip, transmitter and receiver temperatures.
@@ -196,6 +200,16 @@ void menu_status::redraw_history() {
         loaded_ = true;
     }
     chart_->draw_recording(history_, double(loaded_first_), double(loaded_last_ > 0 ? loaded_last_ - 1 : 0), double(cursor_));
+}
+
+// The form keeps its own initial size; the first showing widens the window
+// so that the history chart beside the fields has room.
+void menu_status::showEvent(QShowEvent* event) {
+    if (!widened_) {
+        widened_ = true;
+        resize(std::max(width(), kShownWidth), height());
+    }
+    QDialog::showEvent(event);
 }
 
 void menu_status::stop_logging() {

@@ -77,6 +77,9 @@ signals:
     // sent when either changes.
     void send_status_out_of_band(int count, int worst);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void stop_logging();
     void on_load_limits();
@@ -102,4 +105,5 @@ private:
     recording_reader read_;
     std::uint64_t frames_ = 0, loaded_first_ = 0, loaded_last_ = 0, cursor_ = 0;
     bool loaded_ = false;
+    bool widened_ = false;
 };

@@ -14,17 +14,17 @@ colour_legend_bar::colour_legend_bar(QWidget* parent) : QWidget(parent) {
     hide();
 }
 
+// A fixed width, room for labels up to "200000" or "0.0125": the pictures
+// beside the bar keep their size when the scale changes.
 QSize colour_legend_bar::sizeHint() const {
-    const QFontMetrics fm(font());
-    int text = fm.horizontalAdvance(QString::fromStdString(legend_.unit));
-    for (const auto& t : legend_.ticks) text = std::max(text, fm.horizontalAdvance(QString::fromStdString(t.text)));
-    return QSize(kBarWidth + 6 + text + 2, 60);
+    return QSize(kBarWidth + 6 + QFontMetrics(font()).horizontalAdvance(QStringLiteral("200000")) + 2, 60);
 }
 
 QSize colour_legend_bar::minimumSizeHint() const { return QSize(sizeHint().width(), 20); }
 
-void colour_legend_bar::set_legend(const colour_legend::legend& l) {
-    if (l == legend_ && isHidden() != l.shown) return;
+bool colour_legend_bar::set_legend(const colour_legend::legend& l) {
+    if (l == legend_ && isHidden() != l.shown) return false;
+    const bool shown_changed = isHidden() == l.shown;
     const bool colours_changed = bar_.isNull() || l.map != legend_.map || l.inverted != legend_.inverted;
     legend_ = l;
     if (colours_changed) {
@@ -32,9 +32,9 @@ void colour_legend_bar::set_legend(const colour_legend::legend& l) {
         bar_ = QImage(1, 256, QImage::Format_RGB32);
         for (int v = 0; v < 256; ++v) bar_.setPixel(0, 255 - v, qRgb(lut.r(v), lut.g(v), lut.b(v)));
     }
-    setVisible(l.shown);
-    updateGeometry();
+    if (shown_changed) setVisible(l.shown);
     update();
+    return shown_changed;
 }
 
 void colour_legend_bar::paintEvent(QPaintEvent*) {

@@ -15,8 +15,9 @@ public:
     explicit colour_legend_bar(QWidget* parent = nullptr);
 
     // Shows `l`; hides the bar for a legend that is not shown. Nothing is
-    // redrawn when it equals the legend shown.
-    void set_legend(const colour_legend::legend& l);
+    // redrawn when it equals the legend shown. True when the bar was shown
+    // or hidden (the layout around it changes).
+    bool set_legend(const colour_legend::legend& l);
     const colour_legend::legend& legend() const { return legend_; }
 
     QSize sizeHint() const override;

@@ -20,6 +20,8 @@
 #include <QtCharts/QChart>
 #include <QtCharts/QValueAxis>
 
+#include <cstring>
+
 namespace {
 
 using packet_t = TAVRIN::DadodUz::sensing_packet_t;
@@ -27,8 +29,10 @@ using packet_t = TAVRIN::DadodUz::sensing_packet_t;
 // Every value in the middle of its band.
 packet_t nominal(const status_limits::bands& bands) {
     packet_t p{};
-    float* v = &p.xadc_onchip_temp;
-    for (std::size_t i = 0; i < status_limits::kBands; ++i) v[i] = float((bands[i].low + bands[i].high) / 2);
+    for (std::size_t i = 0; i < status_limits::kBands; ++i) {
+        const float mid = float((bands[i].low + bands[i].high) / 2);
+        std::memcpy(reinterpret_cast<char*>(&p.xadc_onchip_temp) + sizeof(float) * i, &mid, sizeof mid);
+    }
     return p;
 }
 
