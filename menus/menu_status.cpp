@@ -25,7 +25,7 @@ namespace {
 constexpr double kLiveSpanSeconds = 600.0;
 constexpr std::uint64_t kRecordingWindow = 1500;
 // The chart is redrawn at most this often, by its own timer.
-constexpr int kRedrawMs = 400;
+constexpr int kRedrawMs = 500;
 constexpr int kShownWidth = 1040;
 const char* const kBuiltInLimits = ":/limits/status_limits.csv";
 

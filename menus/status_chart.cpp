@@ -18,7 +18,7 @@ using namespace QtCharts;
 
 namespace {
 // At most this many points per value: the chart is a few hundred pixels wide.
-constexpr std::size_t kMaxPoints = 1200;
+constexpr std::size_t kMaxPoints = 600;
 
 // One colour per value, legible on the dark background; neighbours differ.
 const QColor kColours[status_limits::kBands] = {
@@ -34,7 +34,8 @@ status_chart::status_chart() {
     chart_ = new QChart();
     view_ = new QChartView(chart_);
     view_->setObjectName("chart_status_history");
-    view_->setRenderHint(QPainter::Antialiasing);
+    // No antialiasing: a few thousand points drawn smooth in software cost
+    // several times as much, a few times a second.
     x_ = new QValueAxis();
     y_ = new QValueAxis();
     x_->setLabelFormat("%g");
@@ -48,7 +49,7 @@ status_chart::status_chart() {
         series_[i] = new QLineSeries();
         series_[i]->setName(QString::fromLatin1(status_limits::name(i)));
         chart_->addSeries(series_[i]);
-        series_[i]->setPen(QPen(kColours[i], 1.5));
+        series_[i]->setPen(QPen(kColours[i], 1.0));
         series_[i]->attachAxis(x_);
         series_[i]->attachAxis(y_);
         series_[i]->setVisible(false);
