@@ -45,7 +45,7 @@ void colour_legend_bar::paintEvent(QPaintEvent*) {
     if (bottom <= top) return;
     const QRect bar(0, top, kBarWidth, bottom - top);
     p.drawImage(bar, bar_);
-    p.setPen(QColor(0xe0, 0xe1, 0xe3));
+    p.setPen(palette().color(QPalette::WindowText));
     // The unit above the bar; a note (equalised, no range) runs down beside it.
     p.drawText(QRect(0, 0, width(), fm.height()), Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(legend_.unit));
     if (!legend_.note.empty()) {
