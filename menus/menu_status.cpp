@@ -18,6 +18,7 @@
 #include <QtCharts/QChartView>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -56,7 +57,13 @@ menu_status::menu_status(QWidget* parent) : QDialog(parent), ui(new Ui::menu_sta
     QFile built_in(kBuiltInLimits);
     const bool read = built_in.open(QIODevice::ReadOnly);
     const auto parsed = status_limits::parse_csv(read ? built_in.readAll().toStdString() : std::string());
-    if (parsed.ok) bands_ = parsed.values;
+    if (parsed.ok) {
+        bands_ = parsed.values;
+    } else {
+        // Without bands nothing is called out of band (each tool tip says so).
+        const double inf = std::numeric_limits<double>::infinity();
+        bands_.fill(status_limits::band{-inf, inf});
+    }
     ui->lb_limits_source->setText(parsed.ok ? tr("Limits: built-in") : tr("Limits: \u2014 built-in limits unreadable"));
     apply_bands();
 
