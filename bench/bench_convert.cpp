@@ -1,6 +1,7 @@
 // Conversion figures: frames per second that recording_export (gx_convert)
 // reads from a 400 x 100 recording and writes as binary PCD, binary PLY, CSV,
-// and binary PCD with the three PNG pictures. The files are really written,
+// binary PCD with the three PNG pictures, and MCAP (one file per 1,000
+// frames). The files are really written,
 // into a temporary folder; they are deleted batch by batch, outside the timed
 // part, so that 10,000 frames do not fill the disk. Prints figures; asserts
 // nothing.
@@ -13,6 +14,7 @@
 #include "device/gx_recording.h"
 #include "emulator/gx_synthetic_scene.h"
 #include "bench/synthetic_recording.h"
+#include "interop/mcap_export.h"
 #include "logic/recording_export.h"
 
 #include <algorithm>
@@ -81,6 +83,33 @@ bool convert(const std::string& rec, const std::string& out, const recording_exp
     return true;
 }
 
+// Exports records 0 .. frames - 1 as MCAP files of `batch` frames each, as
+// gx_convert --format mcap does; only the export is timed.
+bool convert_mcap(const std::string& rec, const std::string& out, int frames, figure& f) {
+    constexpr int batch = 1000;
+    std::string error;
+    for (int first = 0; first < frames; first += batch) {
+        const auto t0 = clk::now();
+        mcap_export ex;
+        if (!ex.open(rec, error) || !ex.begin(out, error)) {
+            std::printf("%s\n", error.c_str());
+            return false;
+        }
+        for (int i = first; i < std::min(frames, first + batch); ++i) {
+            if (ex.convert(std::uint64_t(i), error) != mcap_export::frame_result::written) {
+                std::printf("record %d: %s\n", i, error.c_str());
+                return false;
+            }
+            ++f.frames;
+        }
+        if (!ex.finish(error)) return false;
+        f.seconds += std::chrono::duration<double>(clk::now() - t0).count();
+        f.bytes += fs::file_size(out);
+        fs::remove(out);
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -127,6 +156,16 @@ int main(int argc, char** argv) {
         std::printf("%-20s %6llu frames in %6.2f s = %6.0f frames/s, %7.0f kB per frame\n", c.name,
                     static_cast<unsigned long long>(f.frames), f.seconds, double(f.frames) / f.seconds,
                     double(f.bytes) / double(f.frames) / 1000.0);
+    }
+    figure m;
+    if (status == 0 && convert_mcap(rec, dir + "/out.mcap", frames, m)) {
+        const double bin = double(fs::file_size(rec)) / double(frames);
+        std::printf("%-20s %6llu frames in %6.2f s = %6.0f frames/s, %7.0f kB per frame (%.1f x the recording's %.0f kB)\n",
+                    "MCAP (zstd chunks)", static_cast<unsigned long long>(m.frames), m.seconds,
+                    double(m.frames) / m.seconds, double(m.bytes) / double(m.frames) / 1000.0,
+                    double(m.bytes) / double(m.frames) / bin, bin / 1000.0);
+    } else {
+        status = 1;
     }
     std::error_code ec;
     fs::remove_all(dir, ec);

@@ -7,6 +7,7 @@
 // recording, 3 the output could not be written.
 #include "device/c_numbers.h"
 #include "device/command_line.h"
+#include "interop/mcap_export.h"
 #include "logic/recording_export.h"
 
 #include <pcl/console/print.h>
@@ -28,20 +29,25 @@ constexpr int exit_output = 3;
 
 const char* const usage_head =
     "Usage: gx_convert REC.bin OUTDIR [options]\n"
+    "       gx_convert REC.bin OUT.mcap --format mcap [--from N] [--to M] [--every K]\n"
     "Converts a GX recording into one point cloud file per frame, written to\n"
-    "OUTDIR (created when missing) with an index, OUTDIR/index.csv.\n"
+    "OUTDIR (created when missing) with an index, OUTDIR/index.csv; or into one\n"
+    "MCAP file (ROS 2 messages) for Foxglove, ros2 bag and other robotics tools.\n"
     "\n"
     "Options";
 const char* const usage_tail =
     "\n"
     "Clouds are organised (width = columns, height = rows), in metres, with the\n"
     "fields x y z intensity; pixels without a return are NaN.\n"
+    "MCAP: topics /gx/points (PointCloud2), /gx/ambient, /gx/depth, /gx/intensity\n"
+    "(Image) and /gx/status, stamped with the frame's sensor time.\n"
     "Exit status: 0 done, 1 usage error, 2 not a recording, 3 output not written.\n";
 
 struct arguments {
     std::string input, output;
     recording_export::options options;
     bool help = false;
+    bool mcap = false;
     bool from_given = false, to_given = false;
 };
 
@@ -59,8 +65,9 @@ po::options_description option_table(std::string& format, std::string& from, std
                                      arguments& a) {
     po::options_description desc(usage_head);
     desc.add_options()
-        ("format", po::value(&format)->value_name("pcd|ply|csv"),
-         "point cloud file format (default pcd: binary PCD; ply: binary little-endian PLY; csv: one line per point)")
+        ("format", po::value(&format)->value_name("pcd|ply|csv|mcap"),
+         "output format (default pcd: binary PCD; ply: binary little-endian PLY; csv: one line per point; "
+         "mcap: one MCAP file of the whole selection)")
         ("ascii", po::bool_switch(&a.options.ascii), "PCD in ASCII instead of binary")
         ("from", po::value(&from)->value_name("N"), "first record to convert, counted from 0 (default 0)")
         ("to", po::value(&to)->value_name("M"), "last record to convert, inclusive (default: the last)")
@@ -104,8 +111,9 @@ bool parse(int argc, char** argv, arguments& a, std::string& error) {
         if (format == "pcd") a.options.format = recording_export::cloud_format::pcd;
         else if (format == "ply") a.options.format = recording_export::cloud_format::ply;
         else if (format == "csv") a.options.format = recording_export::cloud_format::csv;
+        else if (format == "mcap") a.mcap = true;
         else {
-            error = "--format must be pcd, ply or csv, not \"" + format + "\"";
+            error = "--format must be pcd, ply, csv or mcap, not \"" + format + "\"";
             return false;
         }
     }
@@ -132,7 +140,13 @@ bool parse(int argc, char** argv, arguments& a, std::string& error) {
         }
     }
     if (positional.size() != 2) {
-        error = positional.size() < 2 ? "a recording and an output folder are needed" : "too many arguments";
+        error = positional.size() < 2 ? (a.mcap ? "a recording and an output file are needed"
+                                                 : "a recording and an output folder are needed")
+                                      : "too many arguments";
+        return false;
+    }
+    if (a.mcap && (a.options.ascii || a.options.images)) {
+        error = a.options.ascii ? "--ascii applies to PCD files only" : "--images does not apply to MCAP";
         return false;
     }
     if (a.options.ascii && a.options.format != recording_export::cloud_format::pcd) {
@@ -180,60 +194,29 @@ private:
 
 void complain(const std::string& text) { std::fprintf(stderr, "gx_convert: %s\n", text.c_str()); }
 
-} // namespace
 
-int main(int argc, char** argv) {
-    arguments a;
-    std::string error;
-    if (!parse(argc, argv, a, error)) {
-        complain(error);
-        std::fprintf(stderr, "Try 'gx_convert --help'.\n");
-        return exit_usage;
-    }
-    if (a.help) {
-        std::string f, t, e;
-        arguments unused;
-        std::cout << option_table(f, t, e, e, unused) << usage_tail;
-        return 0;
-    }
-    // Failures are reported here, in one line each; PCL's own messages would
-    // only repeat them.
-    pcl::console::setVerbosityLevel(pcl::console::L_ALWAYS);
-
-    recording_export ex;
-    if (!ex.open(a.input, error)) {
-        complain(error);
-        return exit_input;
-    }
-    const std::uint64_t records = ex.records();
-    if (ex.index_was_rebuilt())
-        complain("note: " + a.input + " has no valid index (cut off or not closed); converting the " +
-                 std::to_string(records) + " complete records found in it");
-    const std::vector<std::uint64_t> chosen = recording_export::select(a.options, records);
-    if (chosen.empty() && records > 0) {
-        complain("--from " + std::to_string(a.options.from) + " is past the last record (" + std::to_string(records - 1) + ")");
-        return exit_usage;
-    }
-    if (!ex.begin(a.output, a.options, error)) {
-        complain(error);
-        return exit_output;
-    }
-
+// Converts the chosen records with `ex` (recording_export or mcap_export,
+// opened and begun) and prints the summary line.
+template <class exporter>
+int convert_all(exporter& ex, const arguments& a, const std::vector<std::uint64_t>& chosen, const char* format) {
+    using result = typename exporter::frame_result;
     using clock = std::chrono::steady_clock;
+    std::string error;
     const auto t0 = clock::now();
     const auto elapsed = [&] { return std::chrono::duration<double>(clock::now() - t0).count(); };
     progress_line progress(chosen.size());
     std::uint64_t written = 0;
     std::vector<std::uint64_t> unreadable;
     for (std::uint64_t i : chosen) {
-        const recording_export::frame_result r = ex.convert(i, error);
-        if (r == recording_export::frame_result::write_failed) {
+        const result r = ex.convert(i, error);
+        if (r == result::write_failed) {
             progress.clear();
             complain(error);
-            ex.finish(error);
+            std::string ignored;
+            ex.finish(ignored);
             return exit_output;
         }
-        if (r == recording_export::frame_result::unreadable) unreadable.push_back(i);
+        if (r == result::unreadable) unreadable.push_back(i);
         else ++written;
         progress.update(written + unreadable.size(), elapsed());
     }
@@ -250,13 +233,65 @@ int main(int argc, char** argv) {
         if (unreadable.size() > 10) list += ", ...";
         complain("warning: " + std::to_string(unreadable.size()) + " damaged records skipped (" + list + ")");
     }
+    std::printf("gx_convert: %s %s of %s records written to %s as %s%s in %s s (%s frames/s)\n",
+                std::to_string(written).c_str(), written == 1 ? "frame" : "frames", std::to_string(ex.records()).c_str(),
+                a.output.c_str(), format, a.options.images ? " with PNG pictures" : "",
+                c_numbers::fixed(seconds, 2).c_str(),
+                c_numbers::fixed(seconds > 0 ? double(written) / seconds : 0.0, 0).c_str());
+    return 0;
+}
+
+// Opens the recording with `ex`, checks the selection and begins the output.
+template <class exporter, class begin_fn>
+int run(exporter& ex, const arguments& a, begin_fn begin, const char* format) {
+    std::string error;
+    if (!ex.open(a.input, error)) {
+        complain(error);
+        return exit_input;
+    }
+    const std::uint64_t records = ex.records();
+    if (ex.index_was_rebuilt())
+        complain("note: " + a.input + " has no valid index (cut off or not closed); converting the " +
+                 std::to_string(records) + " complete records found in it");
+    const std::vector<std::uint64_t> chosen = recording_export::select(a.options, records);
+    if (chosen.empty() && records > 0) {
+        complain("--from " + std::to_string(a.options.from) + " is past the last record (" + std::to_string(records - 1) + ")");
+        return exit_usage;
+    }
+    if (!begin(error)) {
+        complain(error);
+        return exit_output;
+    }
+    return convert_all(ex, a, chosen, format);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    arguments a;
+    std::string error;
+    if (!parse(argc, argv, a, error)) {
+        complain(error);
+        std::fprintf(stderr, "Try 'gx_convert --help'.\n");
+        return exit_usage;
+    }
+    if (a.help) {
+        std::string f, t, e;
+        arguments unused;
+        std::cout << option_table(f, t, e, e, unused) << usage_tail;
+        return 0;
+    }
+    if (a.mcap) {
+        mcap_export ex;
+        return run(ex, a, [&](std::string& error) { return ex.begin(a.output, error); }, "MCAP");
+    }
+    // Failures are reported here, in one line each; PCL's own messages would
+    // only repeat them.
+    pcl::console::setVerbosityLevel(pcl::console::L_ALWAYS);
+    recording_export ex;
     const char* format = a.options.format == recording_export::cloud_format::ply ? "binary PLY"
                        : a.options.format == recording_export::cloud_format::csv ? "CSV"
                        : a.options.ascii                                          ? "ASCII PCD"
                                                                                   : "binary PCD";
-    std::printf("gx_convert: %s frames of %s records written to %s as %s%s in %s s (%s frames/s)\n",
-                std::to_string(written).c_str(), std::to_string(records).c_str(), a.output.c_str(), format,
-                a.options.images ? " with PNG pictures" : "", c_numbers::fixed(seconds, 2).c_str(),
-                c_numbers::fixed(seconds > 0 ? double(written) / seconds : 0.0, 0).c_str());
-    return 0;
+    return run(ex, a, [&](std::string& error) { return ex.begin(a.output, a.options, error); }, format);
 }

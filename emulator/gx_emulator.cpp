@@ -6,12 +6,15 @@
 // The sensor it plays is one calibrated unit with the imperfections of its
 // seed (docs/sensor-model.md), or with --uncalibrated the same unit whose
 // offset tables were never written; --ground-truth writes the scene's
-// geometry as the unit's true optics see it and exits.
+// geometry as the unit's true optics see it and exits. With --replay it
+// streams a recording's frames and status packets instead of the scene
+// (docs/emulator.md).
 #include "device/c_numbers.h"
 #include "device/command_line.h"
 #include "device/gx_protocol.h"
 #include "device/gx_registers.h"
 #include "emulator/gx_factory_registers.h"
+#include "emulator/gx_replay.h"
 #include "emulator/gx_synthetic_scene.h"
 
 
@@ -34,6 +37,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <sstream>
@@ -65,7 +69,9 @@ struct options {
     std::string ground_truth;
     bool uncalibrated = false;  // flash offset tables zeroed instead of the factory calibration
     long parent_pid = 0;        // end when this process is no longer the parent (0: never)
-    // Status values that drift: each grows by its rate per second of streaming.
+    std::string replay;         // recording streamed instead of the scene
+    bool loop = false;          // the replay starts again at the recording's end
+    // Status values that drift: each grows by its rate per second since the start.
     struct drift {
         float gx::sensing_packet_t::*member;
         double rate;
@@ -104,6 +110,7 @@ int parse_args(int argc, char** argv, options& o) {
     long firmware_size = long(o.firmware_size);
     po::options_description desc(
         "usage: gx_emulator [options]\n"
+        "       gx_emulator --replay REC.bin [--loop] [options]\n"
         "       gx_emulator --ground-truth OUT.pcd [--scene ...] [--target-range METRES]\n"
         "       gx_emulator --make-firmware OUT [--firmware-size BYTES] [--corrupt]\n"
         "options");
@@ -135,6 +142,15 @@ int parse_args(int argc, char** argv, options& o) {
          "and died, even by SIGKILL")
         ("ground-truth", po::value(&o.ground_truth)->value_name("OUT.pcd"),
          "write the scene's geometry as the unit's true optics see it, and exit")
+        ("replay", po::value(&o.replay)->value_name("REC.bin"),
+         "stream this recording's frames and status packets, exactly as recorded and at their recorded "
+         "frame rate, instead of the synthetic scene; commands are answered as usual, but neither the "
+         "frame rate register nor a configuration changes the recorded frames. Each new client starts "
+         "at the first frame; run/stop and pause hold the place. Without --loop streaming ends after "
+         "the last frame (said on stderr)")
+        ("loop", po::bool_switch(&o.loop),
+         "with --replay: start again at the first frame after the last one (frame numbers and time "
+         "stamps then begin again as recorded)")
         ("make-firmware", po::value(&o.make_firmware)->value_name("OUT"), "write a firmware image, and exit")
         ("firmware-size", po::value(&firmware_size)->value_name("BYTES"), "payload size of that image")
         ("corrupt", po::bool_switch(&o.corrupt_firmware), "make that image's checksum wrong");
@@ -185,6 +201,10 @@ int parse_args(int argc, char** argv, options& o) {
         }
         o.scene.seed = sd;
     }
+    if (o.loop && o.replay.empty()) {
+        std::fprintf(stderr, "gx_emulator: --loop needs --replay\n");
+        return 2;
+    }
     if (o.port < 0 || o.port > 65535) {
         std::fprintf(stderr, "gx_emulator: port %d is not 0 .. 65535\n", o.port);
         return 2;
@@ -194,7 +214,8 @@ int parse_args(int argc, char** argv, options& o) {
 
 class emulator {
 public:
-    explicit emulator(const options& o) : opt_(o), scene_(o.scene, gx::kDefaultRows, gx::kDefaultCols) {
+    explicit emulator(const options& o, std::unique_ptr<gx::replay_source> replay = nullptr)
+        : opt_(o), scene_(o.scene, gx::kDefaultRows, gx::kDefaultCols), replay_(std::move(replay)) {
         // Factory flash: the default registers with this unit's own calibration.
         flash_ = gx::default_registers();
         flash_.config = scene_.factory_configuration();
@@ -416,6 +437,7 @@ private:
                 streaming_client_ = true;
                 run_ = false;
                 paused_ = false;
+                replay_rewind_ = true;  // each client's replay starts at the first frame
             }
             std::string serial;
             {
@@ -645,6 +667,7 @@ private:
     }
 
     void stream_loop() {
+        if (replay_) return replay_loop();
         std::vector<std::uint16_t> amb, inten, inten2;
         std::vector<std::int32_t> depth, depth2;
         std::vector<std::uint8_t> object;
@@ -749,8 +772,86 @@ private:
         }
     }
 
+    // The recording's frames in place of the scene: each with its status
+    // packet, exactly as recorded, after the pause its time stamp asks for.
+    // Datagram sequence numbers are the emulator's own and keep rising, so
+    // that a looped recording's repeated frame numbers are never stale.
+    void replay_loop() {
+        gx::replay_source::frame f;
+        std::vector<std::vector<std::uint8_t>> dgs;
+        std::vector<std::uint64_t> skipped;
+        std::uint32_t frame_seq = 0, status_seq = 0;
+        std::uint64_t sent = 0;
+        bool have = false, finished = false, resumed = true;
+        auto due = clock_type::now();
+        while (!quit_stream_) {
+            bool active, rewind;
+            sockaddr_in to;
+            std::uint32_t session;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                active = streaming_client_ && run_ && !paused_;
+                rewind = replay_rewind_;
+                replay_rewind_ = false;
+                to = dest_;
+                session = session_;
+            }
+            if (rewind) {
+                replay_->rewind();
+                have = finished = false;
+                sent = 0;
+                resumed = true;
+            }
+            if (!have && !finished) {
+                skipped.clear();
+                have = replay_->next(f, &skipped);
+                for (const auto r : skipped)
+                    std::fprintf(stderr, "gx_emulator: replay: record %llu is damaged, skipped (%llu damaged so far)\n",
+                                 static_cast<unsigned long long>(r), static_cast<unsigned long long>(replay_->damaged()));
+                if (have) {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    next_settings_frame_ = f.frame_number;
+                } else {
+                    finished = true;
+                    std::fprintf(stderr, "gx_emulator: replay finished after %llu frames: streaming stopped, commands are still answered\n",
+                                 static_cast<unsigned long long>(sent));
+                }
+            }
+            if (!active || !have) {
+                resumed = true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                continue;
+            }
+            // The first frame after a start goes out at once; then each after
+            // its recorded pause, unless the emulator fell behind (no burst).
+            const auto now = clock_type::now();
+            due = resumed ? now : std::max(due + std::chrono::nanoseconds(f.gap_ns), now - std::chrono::milliseconds(100));
+            resumed = false;
+            while (!quit_stream_ && clock_type::now() < due)
+                std::this_thread::sleep_for(std::min<clock_type::duration>(due - clock_type::now(), std::chrono::milliseconds(20)));
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                active = streaming_client_ && run_ && !paused_ && !replay_rewind_;
+                to = dest_;
+                session = session_;
+            }
+            if (!active) continue;
+            if (f.has_status) {
+                const auto* sb = reinterpret_cast<const std::uint8_t*>(&f.status);
+                gx::fragment_object(gx::kind_status, session, status_seq++, sb, std::uint32_t(sizeof f.status), dgs);
+                send_datagrams(dgs, to);
+            }
+            gx::fragment_object(gx::kind_frame, session, frame_seq++, f.object.data(), std::uint32_t(f.object.size()), dgs);
+            send_datagrams(dgs, to);
+            if (opt_.malformed) inject_malformed(dgs, to);
+            have = false;
+            ++sent;
+        }
+    }
+
     options opt_;
     gx::synthetic_scene scene_;
+    std::unique_ptr<gx::replay_source> replay_;
     int listen_fd_ = -1;
     int bound_port_ = 0;
     int client_ = -1;
@@ -768,6 +869,7 @@ private:
     sockaddr_in dest_{};
     std::uint32_t session_ = 0;
     std::uint32_t next_settings_frame_ = 0;  // the next frame that reads the settings
+    bool replay_rewind_ = false;             // a new client: the replay starts again
 
     std::vector<scheduled> pending_;
     std::vector<std::uint8_t> fw_;
@@ -810,6 +912,18 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+    // A recording that cannot be replayed ends the start-up with one line.
+    std::unique_ptr<gx::replay_source> replay;
+    if (!o.replay.empty()) {
+        replay = std::make_unique<gx::replay_source>();
+        if (!replay->open(o.replay, o.loop)) {
+            std::fprintf(stderr, "gx_emulator: cannot replay: %s\n", replay->error().c_str());
+            return 1;
+        }
+        std::fprintf(stderr, "gx_emulator: replaying %s: %llu records%s%s\n", o.replay.c_str(),
+                     static_cast<unsigned long long>(replay->records()), o.loop ? ", looping" : "",
+                     replay->damaged() ? (", " + std::to_string(replay->damaged()) + " damaged records skipped").c_str() : "");
+    }
     struct sigaction sa{};
     sa.sa_handler = on_signal;
     sigemptyset(&sa.sa_mask);
@@ -829,7 +943,7 @@ int main(int argc, char** argv) {
             }
         });
     }
-    emulator e(o);
+    emulator e(o, std::move(replay));
     const int code = e.run();
     g_quit = true;
     if (parent_watch.joinable()) parent_watch.join();

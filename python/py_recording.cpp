@@ -3,6 +3,8 @@
 #include "python/py_errors.h"
 #include "python/py_frame.h"
 
+#include "interop/mcap_export.h"
+
 #include <unistd.h>
 
 namespace py = pybind11;
@@ -43,6 +45,30 @@ py_frame py_recording::frame(std::int64_t i) {
     return f;
 }
 
+std::uint64_t py_recording::export_mcap(const std::string& out, py::object start, py::object stop, std::int64_t step) {
+    if (step < 1) throw py::value_error("step must be 1 or more, not " + std::to_string(step));
+    std::size_t first = 0, end = 0, stride = 1, count = 0;
+    if (!py::slice(start, stop, py::int_(step)).compute(std::size_t(frames_), &first, &end, &stride, &count))
+        throw py::error_already_set();
+    std::string error;
+    bool unwritable = false;
+    mcap_export ex;
+    {
+        py::gil_scoped_release unlocked;
+        if (!ex.open(path_, error)) {
+        } else if (!ex.begin(out, error)) {
+            unwritable = true;
+        } else {
+            for (std::size_t k = 0; k < count && !unwritable; ++k)
+                unwritable = ex.convert(first + k * stride, error) == mcap_export::frame_result::write_failed;
+            if (!unwritable) unwritable = !ex.finish(error);
+        }
+    }
+    if (unwritable) raise(PyExc_OSError, error);
+    if (!error.empty()) throw format_error(error);
+    return ex.frames_written();
+}
+
 namespace {
 
 // Iteration in record order; damaged records are stepped over (and counted
@@ -77,6 +103,12 @@ void bind_recording(py::module_& m) {
         .def_property_readonly("damaged", &py_recording::damaged,
                                "Records the library stepped over as damaged or cut off so far.")
         .def_property_readonly("path", &py_recording::path)
+        .def("export_mcap", &py_recording::export_mcap, py::arg("path"), py::arg("start") = py::none(),
+             py::arg("stop") = py::none(), py::arg("step") = 1,
+             "Writes the records range(start, stop, step) selects (as a slice: negative counts from the end) as one\n"
+             "MCAP file for Foxglove, ros2 bag and other robotics tools; returns the frames written. Damaged records\n"
+             "are stepped over. ValueError for a step below 1; OSError when the file cannot be written (a file cut\n"
+             "off by a failed write keeps its whole chunks, or is removed).")
         .def("__repr__", [](const py_recording& r) {
             return "<vezovad.Recording '" + r.path() + "': " + std::to_string(r.size()) + " frames>";
         });

@@ -29,6 +29,10 @@ public:
     // Reads record i into f with the interpreter lock released; false when
     // the record is damaged.
     bool read(std::uint64_t i, py_frame& f);
+    // Writes the records range(start, stop, step) selects as one MCAP file;
+    // returns the frames written (damaged records are stepped over).
+    // ValueError for a step below 1, OSError when the file cannot be written.
+    std::uint64_t export_mcap(const std::string& out, pybind11::object start, pybind11::object stop, std::int64_t step);
 
 private:
     std::string path_;

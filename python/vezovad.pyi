@@ -54,6 +54,8 @@ class Recording:
         """Records stepped over as damaged or cut off so far."""
     @property
     def path(self) -> str: ...
+    def export_mcap(self, path: str, start: Optional[int] = None, stop: Optional[int] = None, step: int = 1) -> int:
+        """Writes records range(start, stop, step) as one MCAP file (ROS 2 messages); returns the frames written."""
 
 def open_recording(path: str) -> Recording:
     """Opens a recording: OSError when it cannot be read, FormatError when it is not one."""

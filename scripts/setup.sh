@@ -6,6 +6,9 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 mapfile -t wanted < <(grep -v '^\s*#' "$here/debian-packages.txt" | sed 's/\s.*//' | grep -v '^$')
 missing=()
 for p in "${wanted[@]}"; do
+  # A Node.js installed from elsewhere brings its own npm (and conflicts
+  # with Debian's).
+  if [ "$p" = npm ] && command -v npm >/dev/null; then continue; fi
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$p")
   fi

@@ -145,3 +145,17 @@ def test_reading_many_frames_keeps_memory_flat(recording):
     before = resident()
     read(1000)
     assert resident() - before < 16 << 20
+
+
+def test_mcap_export_is_the_converters(recording, tmp_path):
+    rec = vezovad.open_recording(str(recording))
+    for (start, stop, step), (first, last, every) in (((2, 20, 3), (2, 19, 3)), ((-5, None, 1), (len(rec) - 5, len(rec) - 1, 1))):
+        ours, theirs = tmp_path / "ours.mcap", tmp_path / "theirs.mcap"
+        assert rec.export_mcap(str(ours), start, stop, step) == len(range(first, last + 1, every))
+        subprocess.run([os.environ["GX_CONVERT"], str(recording), str(theirs), "--format", "mcap", "--from", str(first),
+                        "--to", str(last), "--every", str(every)], check=True, capture_output=True)
+        assert ours.read_bytes() == theirs.read_bytes()
+    with pytest.raises(ValueError):
+        rec.export_mcap(str(tmp_path / "x.mcap"), step=0)
+    with pytest.raises(OSError):
+        rec.export_mcap(str(tmp_path))

@@ -32,67 +32,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A fresh folder under /tmp, removed with everything in it.
-struct temp_dir {
-    std::string path;
-    temp_dir() {
-        char tmpl[] = "/tmp/gx_convert_test_XXXXXX";
-        if (::mkdtemp(tmpl) != nullptr) path = tmpl;
-    }
-    ~temp_dir() {
-        std::error_code ec;
-        if (!path.empty()) fs::remove_all(path, ec);
-    }
-    std::string operator/(const std::string& name) const { return path + "/" + name; }
-};
-
-// n synthetic frames, frame i with frame number 100 + i and time stamp
-// (1 + i / 100) s; the stream mode cycles 0 (mm), 1 (bins), 3 (two echoes,
-// bins), and frame 3 carries an unusable lens (the library's fallback lens).
-void make_recording(const std::string& path, int n) {
-    gx::synthetic_scene scene;
-    gx::recording_writer w;
-    ASSERT_TRUE(w.open(path));
-    std::vector<std::uint16_t> a, in, in2;
-    std::vector<std::int32_t> d, d2;
-    const auto def = gx::default_registers();
-    static const int modes[] = {0, 1, 3};
-    for (int i = 0; i < n; ++i) {
-        const int mode = modes[i % 3];
-        scene.render(i * 0.1, mode, a, d, in, d2, in2);
-        gx::frame_info info;
-        info.timestamp = 100000000ull + std::uint64_t(i) * 1000000ull;
-        info.frame_number = std::uint32_t(100 + i);
-        info.rows = 100;
-        info.cols = 400;
-        info.stream_mode = std::uint8_t(mode);
-        info.echoes = d2.empty() ? 1 : 2;
-        if (i != 3) std::copy(def.config.lens_coe, def.config.lens_coe + 12, info.lens.begin());
-        ASSERT_TRUE(w.push(gx::encode_frame(info, a.data(), d.data(), in.data(), d2.empty() ? nullptr : d2.data(),
-                                            in2.empty() ? nullptr : in2.data()),
-                           DadodUz::sensing_packet_t{}));
-    }
-    ASSERT_TRUE(w.close());
-}
-
-// Runs gx_convert with `args` (words split at blanks); status -1 when it did
-// not exit normally.
-struct run_result {
-    int status = -1;
-    std::string out, err;
-};
+// Runs gx_convert with `args` (words split at blanks).
 run_result run_convert(const std::string& args, const temp_dir& scratch) {
-    const std::string out = scratch / "stdout.txt", err = scratch / "stderr.txt";
-    const int raw = std::system((std::string(GX_CONVERT_PATH) + " " + args + " >" + out + " 2>" + err).c_str());
-    run_result r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream o(out), e(err);
-    std::stringstream so, se;
-    so << o.rdbuf();
-    se << e.rdbuf();
-    r.out = so.str();
-    r.err = se.str();
-    return r;
+    return run_command(std::string(GX_CONVERT_PATH) + " " + args, scratch);
 }
 
 std::vector<std::string> lines_of(const std::string& path) {
@@ -163,7 +105,7 @@ bool load_csv(const std::string& path, pcl::PointCloud<pcl::PointXYZI>& cloud, s
 TEST(recording_export, every_format_reads_back_as_the_library_points) {
     temp_dir dir;
     const std::string rec = dir / "rec.bin";
-    make_recording(rec, 4);
+    make_mixed_recording(rec, 4);
     DadodUz play;
     ASSERT_TRUE(play.connect_file(rec));
     const quiet_pcl quiet;
@@ -213,7 +155,7 @@ TEST(recording_export, every_format_reads_back_as_the_library_points) {
 TEST(recording_export, the_index_lists_the_selected_records) {
     temp_dir dir;
     const std::string rec = dir / "rec.bin";
-    make_recording(rec, 6);
+    make_mixed_recording(rec, 6);
     const struct {
         const char* options;
         std::vector<int> records;
@@ -232,7 +174,7 @@ TEST(recording_export, the_index_lists_the_selected_records) {
         const std::string out = dir / ("out" + std::to_string(run++));
         const run_result r = run_convert(rec + " " + out + " " + c.options, dir);
         ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_NE(r.out.find(std::to_string(c.records.size()) + " frames of 6 records"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(std::to_string(c.records.size()) + (c.records.size() == 1 ? " frame" : " frames") + " of 6 records"), std::string::npos) << r.out;
         const auto lines = lines_of(out + "/index.csv");
         ASSERT_EQ(lines.size(), c.records.size() + 1);
         EXPECT_EQ(lines[0], recording_export::index_header);
@@ -254,7 +196,7 @@ TEST(recording_export, the_index_lists_the_selected_records) {
 TEST(recording_export, pictures_are_the_image_view_defaults) {
     temp_dir dir;
     const std::string rec = dir / "rec.bin";
-    make_recording(rec, 2);
+    make_mixed_recording(rec, 2);
     const run_result r = run_convert(rec + " " + (dir / "out") + " --images", dir);
     ASSERT_EQ(r.status, 0) << r.err;
     const auto lines = lines_of(dir / "out/index.csv");
@@ -300,7 +242,7 @@ TEST(recording_export, exit_statuses) {
     temp_dir dir;
     const std::string rec = dir / "rec.bin", cut = dir / "cut.bin", junk = dir / "junk.bin", file = dir / "file.txt",
                       damaged = dir / "damaged.bin";
-    make_recording(rec, 6);
+    make_mixed_recording(rec, 6);
     {
         std::ifstream in(rec, std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), {});

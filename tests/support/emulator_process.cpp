@@ -54,6 +54,10 @@ bool emulator_process::start() {
     if (pid == 0) {
         ::setpgid(0, 0);
         ::dup2(out[1], STDOUT_FILENO);
+        if (!stderr_.empty()) {
+            const int err = ::open(stderr_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            if (err >= 0) ::dup2(err, STDERR_FILENO);
+        }
         ::execv(argv[0], argv.data());
         std::_Exit(127);
     }

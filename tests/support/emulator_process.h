@@ -30,6 +30,9 @@ public:
     pid_t pid() const { return pid_; }
     const std::string& state_file() const { return state_; }
     void set_state_file(const std::string& path) { state_ = path; own_state_ = false; }
+    // The emulator's stderr goes to this file (created or truncated) instead
+    // of the caller's.
+    void set_stderr_file(const std::string& path) { stderr_ = path; }
 
     // Writes a firmware image the emulator accepts (or, corrupt, one whose
     // checksum it rejects) of `size` bytes. False when the emulator failed.
@@ -39,6 +42,7 @@ private:
     void reap(int timeout_ms);
     std::vector<std::string> args_;
     std::string state_;
+    std::string stderr_;
     bool own_state_ = true;
     pid_t pid_ = -1;
     int port_ = 0;
