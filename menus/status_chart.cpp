@@ -100,6 +100,7 @@ void status_chart::fit_y() {
 
 void status_chart::draw_live(const status_history& history, double now, double span) {
     x_->setTitleText("s before now");
+    x_->setLabelFormat("%g");
     draw(history, now - span, now, now);
     x_->setRange(-span, 0.0);
     fit_y();
@@ -109,6 +110,7 @@ void status_chart::draw_live(const status_history& history, double now, double s
 
 void status_chart::draw_recording(const status_history& history, double first, double last, double cursor) {
     x_->setTitleText("frame");
+    x_->setLabelFormat("%.0f");
     draw(history, first, last, 0.0);
     x_->setRange(first, std::max(first + 1.0, last));
     fit_y();
