@@ -13,10 +13,12 @@
 #include "menus/menu_depth_quality.h"
 #include "menus/menu_image_analysis.h"
 #include "menus/menu_offset_cal.h"
+#include "menus/menu_status.h"
 #include "tools/tool_admin.h"
 #include "tools/tool_link_health.h"
 #include "tools/tool_log.h"
 #include "tools/tool_playbar.h"
+#include "tools/tool_status_bands.h"
 #include "tools/tool_user.h"
 #include "ui_MainWindow.h"
 #include "viewers/viewer_image.h"
@@ -102,12 +104,14 @@ MainWindow::MainWindow(QWidget* parent, bool admin)
       message_timer(new QTimer(this)),
       health_timer(new QTimer(this)),
       link_health_(new tool_link_health()),
+      status_bands_(new tool_status_bands()),
       message(std::make_unique<TAVRIN::_TCP_PROTOCOL_T>()) {
     ui->setupUi(this);
     move(100, 100);
     setDockOptions(QMainWindow::ForceTabbedDocks);
     build_docks();
     statusBar()->addWidget(link_health_, 1);
+    statusBar()->addPermanentWidget(status_bands_);
     setWindowTitle(admin_mode ? tr("RO Vezovad") + tr(" <ADMIN_MODE>") : tr("RO Vezovad"));
     setWindowIcon(QIcon(":/icon/tavrin_logo.ico"));
     wire();
@@ -200,6 +204,8 @@ void MainWindow::wire() {
             &viewer_pointcloud::get_viewer_image_depth_img);
     connect(viewer_image_, &viewer_image::send_viewer_image_intensity_img, viewer_pointcloud_,
             &viewer_pointcloud::get_viewer_image_intensity_img);
+    connect(viewer_image_, &viewer_image::send_viewer_image_cloud_legend, viewer_pointcloud_,
+            &viewer_pointcloud::get_viewer_image_cloud_legend);
     connect(tool_user_, &tool_user::send_tool_image, this, &MainWindow::get_main_image);
     connect(this, &MainWindow::send_main_image_auto_norm_ambient, viewer_image_,
             &viewer_image::get_main_image_auto_norm_ambient);
@@ -234,6 +240,7 @@ void MainWindow::wire() {
     connect(tool_playbar_, &tool_playbar::send_tool_capture, viewer_image_,
             &viewer_image::get_viewer_playmode_capture);
     connect(this, &MainWindow::send_main_status_data, tool_admin_, &tool_admin::get_tool_status_data);
+    connect(tool_admin_->status, &menu_status::send_status_out_of_band, status_bands_, &tool_status_bands::show_out_of_band);
     connect(tool_user_, &tool_user::send_tool_grid, this, &MainWindow::get_main_grid);
     connect(tool_user_, &tool_user::send_tool_xy_axis, this, &MainWindow::get_main_xy_axis);
     connect(tool_user_, &tool_user::send_tool_yz_axis, this, &MainWindow::get_main_yz_axis);
@@ -345,6 +352,12 @@ void MainWindow::get_main_device_connect() {
             playmode_fps = frame_rate::between(t0, t1, 10.0);
         }
         emit send_main_playmode_FPS(playmode_fps);
+        // The status monitor's chart reads the recording's status records around the frame shown.
+        tool_admin_->status->follow_recording(
+            [this](std::uint64_t index, sensing_packet_t& packet) {
+                return device != nullptr && play_mode && device->get_sensing_packet(packet, index);
+            },
+            total_frame);
         frame_timer->start(100);
         return;
     }
@@ -413,6 +426,7 @@ bool MainWindow::finish_recording() {
 void MainWindow::release_device() {
     frame_timer->stop();
     message_timer->stop();
+    tool_admin_->status->follow_stream();
     device->stop();
     device->disconnect();
     delete device;
@@ -487,6 +501,7 @@ void MainWindow::on_frame_timer() {
 
     sensing_packet_t sensing;
     const bool got = play_mode ? device->get_sensing_packet(sensing, current_frame) : device->get_sensing_packet(sensing);
+    if (play_mode) tool_admin_->status->show_frame(current_frame);
     if (got) {
         last_status = sensing;
         emit send_main_status_data(sensing);

@@ -26,6 +26,7 @@ class tool_admin;
 class tool_playbar;
 class tool_log;
 class tool_link_health;
+class tool_status_bands;
 class viewer_pointcloud;
 class viewer_image;
 class QCloseEvent;
@@ -64,6 +65,7 @@ public:
     QTimer* message_tick_timer() const { return message_timer; }
     QTimer* health_tick_timer() const { return health_timer; }
     tool_link_health* link_health_bar() const { return link_health_; }
+    tool_status_bands* status_bands_bar() const { return status_bands_; }
     // True while a sensor that went silent is sought again.
     bool is_reconnecting() const { return keeper.reconnecting(); }
     // Frames emitted by the frame tick since start (both signals).
@@ -195,6 +197,7 @@ private:
     QTimer* message_timer;
     QTimer* health_timer;
     tool_link_health* link_health_;
+    tool_status_bands* status_bands_;
     std::unique_ptr<TAVRIN::_TCP_PROTOCOL_T> message; // the record each message tick reads into (64 KiB)
 
     std::string device_ip;

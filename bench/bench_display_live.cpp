@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
     QObject::connect(images, &viewer_image::send_viewer_image_ambient_img, cloud, &viewer_pointcloud::get_viewer_image_ambient_img);
     QObject::connect(images, &viewer_image::send_viewer_image_depth_img, cloud, &viewer_pointcloud::get_viewer_image_depth_img);
     QObject::connect(images, &viewer_image::send_viewer_image_intensity_img, cloud, &viewer_pointcloud::get_viewer_image_intensity_img);
+    QObject::connect(images, &viewer_image::send_viewer_image_cloud_legend, cloud, &viewer_pointcloud::get_viewer_image_cloud_legend);
     cloud->get_main_pointcloud_point_color(mode);
     cloud->get_main_pointcloud_max_dist(max_dist);
     window.show();

@@ -71,13 +71,41 @@ struct options {
     long parent_pid = 0;        // end when this process is no longer the parent (0: never)
     std::string replay;         // recording streamed instead of the scene
     bool loop = false;          // the replay starts again at the recording's end
+    // Status values that drift: each grows by its rate per second since the start.
+    struct drift {
+        float gx::sensing_packet_t::*member;
+        double rate;
+    };
+    std::vector<drift> drifts;
 };
+
+// The status record's float members by their column names.
+float gx::sensing_packet_t::*status_member(const std::string& name) {
+    using p = gx::sensing_packet_t;
+    static const std::pair<const char*, float p::*> members[] = {
+        {"xadc_onchip_temp", &p::xadc_onchip_temp}, {"xadc_vccint", &p::xadc_vccint},
+        {"xadc_vccaux", &p::xadc_vccaux},           {"xadc_vccbram", &p::xadc_vccbram},
+        {"xadc_vccpint", &p::xadc_vccpint},         {"xadc_vccpaux", &p::xadc_vccpaux},
+        {"xadc_vcco_ddr", &p::xadc_vcco_ddr},       {"xadc_rd_ddr_vtt", &p::xadc_rd_ddr_vtt},
+        {"xadc_rd_dp3v3", &p::xadc_rd_dp3v3},       {"xadc_rd_p12v", &p::xadc_rd_p12v},
+        {"xadc_rd_heat", &p::xadc_rd_heat},         {"xadc_tx_0v5", &p::xadc_tx_0v5},
+        {"xadc_tx_5v0", &p::xadc_tx_5v0},           {"xadc_tx_12v", &p::xadc_tx_12v},
+        {"xadc_tx_hv", &p::xadc_tx_hv},             {"xadc_tx_temp", &p::xadc_tx_temp},
+        {"xadc_rx_vio", &p::xadc_rx_vio},           {"xadc_rx_vcore", &p::xadc_rx_vcore},
+        {"xadc_rx_bias", &p::xadc_rx_bias},         {"xadc_rx_vdp", &p::xadc_rx_vdp},
+        {"xadc_rx_vdn", &p::xadc_rx_vdn},           {"xadc_rx_0v5", &p::xadc_rx_0v5},
+        {"rx_temp", &p::rx_temp}};
+    for (const auto& m : members)
+        if (name == m.first) return m.second;
+    return nullptr;
+}
 
 // Reads the command line into o. Returns -1 to go on, else the exit status:
 // 0 after --help (printed to stdout), 2 for a command line it does not take.
 int parse_args(int argc, char** argv, options& o) {
     namespace po = command_line::po;
     std::string scene, target_range, seed, drop;
+    std::string drifts;
     int max_fps = o.max_fps;
     long firmware_size = long(o.firmware_size);
     po::options_description desc(
@@ -97,6 +125,9 @@ int parse_args(int argc, char** argv, options& o) {
         ("mute-commands", po::bool_switch(&o.mute), "answer the hello, then ignore every command")
         ("stall-firmware", po::bool_switch(&o.stall_firmware), "take a firmware image and never finish it")
         ("malformed", po::bool_switch(&o.malformed), "send malformed answers and datagrams")
+        ("drift", po::value(&drifts)->value_name("NAME:RATE[,...]"),
+         "the status value NAME (a status log column, e.g. xadc_tx_temp) drifts by RATE per second "
+         "from the emulator's start; several drifts separated by commas")
         ("events", po::value(&o.events)->value_name("FILE"), "file that receives one line per client event")
         ("scene", po::value(&scene)->value_name("KIND"),
          "corridor, static, target (a sphere section centred on the sensor, radius --target-range) or "
@@ -128,6 +159,19 @@ int parse_args(int argc, char** argv, options& o) {
     o.max_fps = std::max(1, max_fps);
     o.firmware_size = std::size_t(std::max(0L, firmware_size));
     if (vm.count("drop-fragments")) o.drop = std::clamp(c_numbers::parse(drop.c_str(), nullptr), 0.0, 1.0);
+    for (std::size_t from = 0; !drifts.empty() && from <= drifts.size();) {
+        const std::size_t comma = std::min(drifts.find(',', from), drifts.size());
+        const std::string d = drifts.substr(from, comma - from);
+        from = comma + 1;
+        const std::size_t colon = d.rfind(':');
+        double rate = 0.0;
+        float gx::sensing_packet_t::*member = colon == std::string::npos ? nullptr : status_member(d.substr(0, colon));
+        if (member == nullptr || !c_numbers::parse_finite(d.substr(colon + 1), rate)) {
+            std::fprintf(stderr, "gx_emulator: --drift takes NAME:RATE with NAME a status value, not %s\n", d.c_str());
+            return 2;
+        }
+        o.drifts.push_back({member, rate});
+    }
     if (vm.count("scene")) {
         if (scene == "corridor") o.scene.kind = gx::scene_kind::corridor;
         else if (scene == "static") o.scene.kind = gx::scene_kind::static_corridor;
@@ -619,6 +663,7 @@ private:
         s.xadc_rx_vdn = wob(supply(c.vdn_voltage, 5.0f), 0.002f);
         s.xadc_rx_0v5 = wob(0.5f, 0.004f);
         s.rx_temp = float(39.0 + 2.0 * std::sin(t / 60.0) + 0.1 * n(rng_));
+        for (const auto& d : opt_.drifts) s.*d.member = float(double(s.*d.member) + d.rate * t);
     }
 
     void stream_loop() {

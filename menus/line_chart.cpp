@@ -1,12 +1,14 @@
 #include "menus/line_chart.h"
 
 #include <QByteArray>
+#include <QColor>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
+#include <QtCharts/QLegend>
 #include <QtCharts/QValueAxis>
 
 using namespace QtCharts;
@@ -38,6 +40,24 @@ bool opengl_available() {
 
 } // namespace
 
+void line_chart::apply_theme(QChart* chart) {
+    // The style sheet's colours: window background, text, frame and grid.
+    const QColor background(0x19, 0x23, 0x2d), text(0xe0, 0xe1, 0xe3), grid(0x45, 0x53, 0x64);
+    chart->setTheme(QChart::ChartThemeDark);
+    chart->setBackgroundBrush(background);
+    chart->setBackgroundRoundness(0);
+    chart->setPlotAreaBackgroundVisible(false);
+    chart->setTitleBrush(text);
+    chart->legend()->setLabelColor(text);
+    const auto style_axes = [=](QAbstractAxis* axis) {
+        axis->setLabelsColor(text);
+        axis->setTitleBrush(text);
+        axis->setGridLineColor(grid);
+        axis->setLinePenColor(grid);
+    };
+    for (QAbstractAxis* axis : chart->axes()) style_axes(axis);
+}
+
 line_chart line_chart::build(const QString& object_name, const QString& series_name) {
     line_chart c;
     c.chart = new QChart();
@@ -50,6 +70,8 @@ line_chart line_chart::build(const QString& object_name, const QString& series_n
     c.y = new QValueAxis();
     c.chart->addAxis(c.x, Qt::AlignBottom);
     c.chart->addAxis(c.y, Qt::AlignLeft);
+    apply_theme(c.chart);
+    c.view->setBackgroundBrush(c.chart->backgroundBrush());
     c.series = new QLineSeries();
     c.series->setName(series_name);
     c.series->setColor(Qt::red);

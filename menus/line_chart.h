@@ -2,7 +2,8 @@
 // the title " ", a value axis at the bottom and one at the left, and one line
 // series drawn in red, through OpenGL where the platform offers a hardware
 // context;
-// the legend is shown once the series is in.
+// the legend is shown once the series is in. Every chart of the program is
+// drawn in the dark chart theme that matches the window's style sheet.
 #pragma once
 
 #include <QString>
@@ -24,4 +25,9 @@ struct line_chart {
 
     // Builds the chart; the caller puts `view` into a layout, which owns it.
     static line_chart build(const QString& object_name, const QString& series_name);
+
+    // The dark theme: the style sheet's background, light text and grid.
+    // Call it once the axes are in and before the series are added: a theme
+    // recolours every series.
+    static void apply_theme(QtCharts::QChart* chart);
 };

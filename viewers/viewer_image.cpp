@@ -3,6 +3,7 @@
 
 #include "logic/pixel_pick.h"
 #include "ui_viewer_image.h"
+#include "viewers/colour_legend_bar.h"
 #include "viewers/label_picture.h"
 
 #include <QFile>
@@ -17,6 +18,15 @@ viewer_image::viewer_image(QWidget* parent) : QWidget(parent), ui(new Ui::viewer
     ui->im_ambient_image->installEventFilter(this);
     ui->im_depth_image->installEventFilter(this);
     ui->im_intensity_image->installEventFilter(this);
+    // A legend to the right of each picture.
+    for (kind k : {ambient, depth, intensity}) {
+        bars_[k] = new colour_legend_bar(this);
+        bars_[k]->setObjectName(QStringLiteral("legend_%1").arg(image_label(k)->objectName()));
+        ui->horizontalLayout->insertWidget(ui->horizontalLayout->indexOf(image_label(k)) + 1, bars_[k]);
+        // Every picture has a legend: the bars hold their room from the
+        // start, blank until the first frame, so the pictures keep their size.
+        bars_[k]->setVisible(true);
+    }
 }
 
 viewer_image::~viewer_image() { delete ui; }
@@ -52,6 +62,20 @@ cv::Mat viewer_image::process(kind k, const cv::Mat& raw) {
     cv::Mat rgb;  // a fresh image every frame: receivers keep the previous one
     if (!display::render(raw, pipeline_for(k), grey8_[k], rgb)) return cv::Mat();
     kept_[k] = rgb;  // never written again, so sharing it is as good as a copy
+
+    // The legend follows the range this frame's scaling used. A bar that
+    // appears narrows the pictures: the layout settles before the picture
+    // is scaled to its label.
+    const display::pipeline_params params = pipeline_for(k);
+    const display::value_range range = display::scaling_range(raw, params.auto_norm, params.min_value, params.max_value);
+    legends_[k] = colour_legend::for_picture(params, range, k == depth ? "mm" : "counts");
+    if (bars_[k]->set_legend(legends_[k]) && layout() != nullptr) layout()->activate();
+    colour_legend::legend cloud =
+        k == depth ? colour_legend::for_picture(params, range, "m", 1000.0) : legends_[k];
+    if (cloud != cloud_legends_[k]) {
+        cloud_legends_[k] = cloud;
+        emit send_viewer_image_cloud_legend(int(k), cloud);
+    }
 
     label_picture::show(image_label(k), rgb, Qt::IgnoreAspectRatio);
     return rgb;

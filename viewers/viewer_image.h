@@ -1,6 +1,7 @@
 // The image view: ambient, depth and intensity of every frame, side by side.
 #pragma once
 
+#include "logic/colour_legend.h"
 #include "logic/display_pipeline.h"
 #include "logic/view_settings.h"
 #include "viewers/viewer_metatypes.h"
@@ -10,6 +11,7 @@
 #include <opencv2/core.hpp>
 
 class QLabel;
+class colour_legend_bar;
 
 namespace Ui {
 class viewer_image;
@@ -32,6 +34,10 @@ public:
     const cv::Mat& kept_image(kind k) const { return kept_[k]; }
     QLabel* image_label(kind k) const;
 
+    // The legend beside a kind's picture, as the last frame's scaling gave it.
+    const colour_legend::legend& legend(kind k) const { return legends_[k]; }
+    colour_legend_bar* legend_bar(kind k) const { return bars_[k]; }
+
     // The pipeline parameters the current settings give for a kind.
     display::pipeline_params pipeline_for(kind k) const;
 
@@ -42,6 +48,9 @@ signals:
     void send_viewer_log(QString msg);
     // A left click on one of the three pictures: the pixel under it.
     void send_viewer_pixel_picked(int row, int col);
+    // The legend of a kind's picture for the point cloud view (depth in
+    // metres), sent when it changes.
+    void send_viewer_image_cloud_legend(int kind, colour_legend::legend legend);
 
 public slots:
     void updateScene(TAVRIN::DadodUz::scene_t& scene);
@@ -74,4 +83,7 @@ private:
     view_settings::image_settings settings_;  // the view's own copy, initial values included
     cv::Mat grey8_[3];  // working 8-bit images, reused frame to frame
     cv::Mat kept_[3];   // last finished colour image per kind
+    colour_legend::legend legends_[3];
+    colour_legend::legend cloud_legends_[3];
+    colour_legend_bar* bars_[3] = {};
 };

@@ -5,8 +5,10 @@
 
 #include "logic/pcd_file.h"
 #include "viewers/cloud_view.h"
+#include "viewers/colour_legend_bar.h"
 
 #include <QFile>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTimer>
@@ -41,6 +43,16 @@ viewer_pointcloud::viewer_pointcloud(QWidget* parent) : QWidget(parent), view_(n
     ui = new Ui::viewer_pointcloud;
     ui->setupUi(this);
     view_->attach(ui->qvtkWidget);
+    // The colour legend right of the cloud, for the picture colour modes.
+    legend_bar_ = new colour_legend_bar(this);
+    legend_bar_->setObjectName("legend_cloud");
+    auto* row = new QHBoxLayout();
+    row->setSpacing(4);
+    const int at = ui->verticalLayout->indexOf(ui->qvtkWidget);
+    ui->verticalLayout->removeWidget(ui->qvtkWidget);
+    row->addWidget(ui->qvtkWidget, 1);
+    row->addWidget(legend_bar_);
+    ui->verticalLayout->insertLayout(at, row, 1);
     view_->visualizer()->registerPointPickingCallback([this](const pcl::visualization::PointPickingEvent&) { picked(); });
     ui->qvtkWidget->installEventFilter(this);
 }
@@ -142,7 +154,22 @@ bool viewer_pointcloud::apply_axis_view() {
     return true;
 }
 
-void viewer_pointcloud::get_main_pointcloud_point_color(int val) { params_.colour_mode = val; }
+void viewer_pointcloud::get_main_pointcloud_point_color(int val) {
+    params_.colour_mode = val;
+    show_legend();
+}
+
+void viewer_pointcloud::get_viewer_image_cloud_legend(int kind, colour_legend::legend legend) {
+    if (kind < 0 || kind > 2) return;
+    legends_[kind] = std::move(legend);
+    show_legend();
+}
+
+// Fixed colours (white, red, green, blue) need no legend.
+void viewer_pointcloud::show_legend() {
+    const int kind = params_.colour_mode - cloud_builder::colour_ambient;
+    legend_bar_->set_legend(kind >= 0 && kind <= 2 ? legends_[kind] : colour_legend::legend{});
+}
 void viewer_pointcloud::get_main_pointcloud_point_size(double val) { point_size_ = val; }
 void viewer_pointcloud::get_main_pointcloud_max_dist(double val) { params_.max_dist = val; }
 void viewer_pointcloud::get_main_pointcloud_min_dist(double val) { params_.min_dist = val; }

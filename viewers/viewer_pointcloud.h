@@ -4,6 +4,7 @@
 #pragma once
 
 #include "logic/cloud_builder.h"
+#include "logic/colour_legend.h"
 #include "logic/point_measure.h"
 #include "viewers/viewer_metatypes.h"
 
@@ -24,6 +25,7 @@ class PCLVisualizer;
 Q_DECLARE_OPAQUE_POINTER(pcl::visualization::PCLVisualizer*)
 
 class cloud_view;
+class colour_legend_bar;
 class vtkGenericOpenGLRenderWindow;
 class QVTKOpenGLNativeWidget;
 
@@ -47,6 +49,7 @@ public:
     const cloud_t& cloud() const { return *cloud_; }
 
     int point_colour_mode() const { return params_.colour_mode; }
+    colour_legend_bar* legend_bar() const { return legend_bar_; }
     double point_size() const { return point_size_; }
     double min_distance() const { return params_.min_dist; }
     double max_distance() const { return params_.max_dist; }
@@ -81,6 +84,9 @@ public slots:
     void get_viewer_image_ambient_img(cv::Mat img);
     void get_viewer_image_depth_img(cv::Mat img);
     void get_viewer_image_intensity_img(cv::Mat img);
+    // The legend of the image view's picture of a kind (0 ambient, 1 depth,
+    // 2 intensity); shown beside the cloud while points take that picture's colours.
+    void get_viewer_image_cloud_legend(int kind, colour_legend::legend legend);
     void get_main_grid(bool enable);
     void get_main_xy_axis(bool enable);
     void get_main_yz_axis(bool enable);
@@ -94,6 +100,7 @@ protected:
 
 private:
     void picked();
+    void show_legend();
     void take(const point_measure::pick& p);
     void draw_measurement();
     // Moves the camera to the first pending axis view (xy, yz, zx), keeping
@@ -106,6 +113,8 @@ private:
     Ui::viewer_pointcloud* ui = nullptr;
 
     cloud_builder::params params_;
+    colour_legend::legend legends_[3];
+    colour_legend_bar* legend_bar_ = nullptr;
     double point_size_ = 2.0;
     bool grid_ = false;
     bool warmed_up_ = false; // the renderer's shaders compiled after the first paint
