@@ -104,8 +104,8 @@ TEST_F(status_pictures_test, a_recordings_status_history_follows_a_seek) {
         gx::recording_writer writer;
         ASSERT_TRUE(writer.open(path.toStdString()));
         gx::frame_info info;
-        const float* lens = gx::default_registers().config.lens_coe;
-        std::copy(lens, lens + 12, info.lens.begin());
+        const auto factory = gx::default_registers();
+        std::copy(factory.config.lens_coe, factory.config.lens_coe + 12, info.lens.begin());
         for (std::uint32_t i = 0; i < 4000; ++i) {
             auto s = synthetic::make_scene(4, 8, i);
             s.timestamp.assign(1, 1000000ull + i * 4000000ull);
