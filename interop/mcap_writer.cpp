@@ -86,7 +86,8 @@ bool mcap_writer::open(const std::string& path, const options& o) {
     chunks_.clear();
     metadata_.clear();
     position_ = committed_ = committed_messages_ = first_time_ = last_time_ = 0;
-    crc_ = committed_crc_ = 0;
+    crc_ = committed_crc_ = chunk_crc_ = 0;
+    chunk_crc_bytes_ = 0;
     if (cctx_ == nullptr) cctx_ = ZSTD_createCCtx();
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd_ < 0) {
@@ -171,6 +172,10 @@ bool mcap_writer::write(std::uint16_t channel_id, std::uint64_t log_time, std::u
     u64(chunk_, log_time);
     u64(chunk_, publish_time);
     chunk_.insert(chunk_.end(), data, data + size);
+    // The chunk's CRC, over what was appended while it is in the cache (the
+    // chunk thread then only compresses and writes).
+    chunk_crc_ = crc32(chunk_crc_, chunk_.data() + chunk_crc_bytes_, chunk_.size() - chunk_crc_bytes_);
+    chunk_crc_bytes_ = chunk_.size();
     if (chunk_.size() >= options_.chunk_size) return flush_chunk();
     return true;
 }
@@ -201,6 +206,9 @@ bool mcap_writer::flush_chunk() {
     std::swap(job_.messages, chunk_messages_);
     job_.start_time = chunk_start_;
     job_.end_time = chunk_end_;
+    job_.crc = crc32(chunk_crc_, job_.records.data() + chunk_crc_bytes_, job_.records.size() - chunk_crc_bytes_);
+    chunk_crc_ = 0;
+    chunk_crc_bytes_ = 0;
     chunk_.clear();
     chunk_messages_.clear();
     job_.done = std::async(std::launch::async, [this] { store_chunk(); });
@@ -219,6 +227,9 @@ void mcap_writer::store_chunk() {
     auto* cctx = static_cast<ZSTD_CCtx*>(cctx_);
     job_.compressed.resize(ZSTD_compressBound(job_.records.size()));
     ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, options_.zstd_level);
+    // A libzstd built without threads refuses this and compresses on this
+    // thread alone.
+    ZSTD_CCtx_setParameter(cctx, ZSTD_c_nbWorkers, options_.compression_workers);
     const std::size_t z = ZSTD_compress2(cctx, job_.compressed.data(), job_.compressed.size(), job_.records.data(),
                                          job_.records.size());
     if (ZSTD_isError(z)) {
@@ -226,7 +237,6 @@ void mcap_writer::store_chunk() {
         return;
     }
     job_.compressed.resize(z);
-    const std::uint32_t records_crc = crc32(0, job_.records.data(), job_.records.size());
 
     chunk_index ci;
     ci.start_time = job_.start_time;
@@ -241,7 +251,7 @@ void mcap_writer::store_chunk() {
     u64(b, job_.start_time);
     u64(b, job_.end_time);
     u64(b, job_.records.size());
-    u32(b, records_crc);
+    u32(b, job_.crc);
     str(b, "zstd");
     u64(b, z);
     if (!put(b) || !put(job_.compressed)) {
@@ -312,6 +322,8 @@ void mcap_writer::recover() {
     if (fd_ < 0) return;
     chunk_.clear();
     chunk_messages_.clear();
+    chunk_crc_ = 0;
+    chunk_crc_bytes_ = 0;
     // Nothing whole to keep before the header is written.
     bool ok = committed_ > 0 && ::ftruncate(fd_, off_t(committed_)) == 0 && ::lseek(fd_, off_t(committed_), SEEK_SET) == off_t(committed_);
     if (ok) {
