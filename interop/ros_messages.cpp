@@ -1,6 +1,8 @@
 // ROS 2 messages of a GX frame in CDR.
 #include "interop/ros_messages.h"
 
+#include "device/gx_status_fields.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -51,17 +53,11 @@ const std::string image_schema = "std_msgs/Header header\n"
                                  "uint8[] data" +
                                  header_dependencies;
 
-const std::array<const char*, 24> status_names = {
-    "xadc_scan_count", "xadc_onchip_temp", "xadc_vccint",  "xadc_vccaux",  "xadc_vccbram", "xadc_vccpint",
-    "xadc_vccpaux",    "xadc_vcco_ddr",    "xadc_rd_ddr_vtt", "xadc_rd_dp3v3", "xadc_rd_p12v", "xadc_rd_heat",
-    "xadc_tx_0v5",     "xadc_tx_5v0",      "xadc_tx_12v",  "xadc_tx_hv",   "xadc_tx_temp", "xadc_rx_vio",
-    "xadc_rx_vcore",   "xadc_rx_bias",     "xadc_rx_vdp",  "xadc_rx_vdn",  "xadc_rx_0v5",  "rx_temp"};
-
 std::string make_status_schema() {
     std::string s = "# The GX sensor's on-board monitor: scan count, then voltages (V) and temperatures (degC)\n"
                     "std_msgs/Header header\n"
-                    "uint32 xadc_scan_count\n";
-    for (std::size_t i = 1; i < status_names.size(); ++i) s += std::string("float32 ") + status_names[i] + "\n";
+                    "uint32 " + std::string(gx::kStatusScanCountName) + "\n";
+    for (const auto& field : gx::kStatusValues) s += std::string("float32 ") + field.name + "\n";
     s.pop_back();
     return s + header_dependencies;
 }
@@ -137,14 +133,6 @@ const topic_info& info(topic t) { return infos[std::size_t(t)]; }
 
 std::uint64_t frame_time_ns(const scene_t& scene) { return scene.timestamp.empty() ? 0 : nanoseconds(scene.timestamp[0]); }
 
-const std::array<const char*, 24>& status_field_names() { return status_names; }
-
-std::array<float, 23> status_values(const status_t& s) {
-    return {s.xadc_onchip_temp, s.xadc_vccint,  s.xadc_vccaux,  s.xadc_vccbram,    s.xadc_vccpint, s.xadc_vccpaux,
-            s.xadc_vcco_ddr,    s.xadc_rd_ddr_vtt, s.xadc_rd_dp3v3, s.xadc_rd_p12v, s.xadc_rd_heat, s.xadc_tx_0v5,
-            s.xadc_tx_5v0,      s.xadc_tx_12v,  s.xadc_tx_hv,   s.xadc_tx_temp,     s.xadc_rx_vio,  s.xadc_rx_vcore,
-            s.xadc_rx_bias,     s.xadc_rx_vdp,  s.xadc_rx_vdn,  s.xadc_rx_0v5,      s.rx_temp};
-}
 
 void point_cloud(const scene_t& scene, std::uint64_t stamp_ns, std::vector<std::uint8_t>& out) {
     constexpr std::uint32_t step = 20;
@@ -223,7 +211,7 @@ void status(const status_t& s, std::uint64_t stamp_ns, std::vector<std::uint8_t>
     cdr_writer w(out, 128);
     w.header(stamp_ns);
     w.u32(s.xadc_scan_count);
-    for (float v : status_values(s)) w.f32(v);
+    for (const auto& field : gx::kStatusValues) w.f32(s.*field.member);
 }
 
 void serialize(topic t, const scene_t& scene, const status_t& s, std::uint64_t stamp_ns, std::vector<std::uint8_t>& out) {

@@ -46,11 +46,6 @@ constexpr const char* schema_encoding = "ros2msg";
 constexpr std::uint64_t nanoseconds(std::uint64_t ticks) { return ticks * 10; }
 std::uint64_t frame_time_ns(const scene_t& scene);
 
-// The names of the status message's fields, in the record's order: the scan
-// count, then the 23 values.
-const std::array<const char*, 24>& status_field_names();
-// The 23 values of a status record in the record's order.
-std::array<float, 23> status_values(const status_t& status);
 
 // Serialises one topic's message for a frame (and the status record that came
 // with it) into `out`, which is resized (its capacity is reused). A frame

@@ -1,6 +1,7 @@
 #include "logic/status_limits.h"
 
 #include "device/c_numbers.h"
+#include "device/gx_status_fields.h"
 #include "logic/status_text.h"
 
 #include <cmath>
@@ -13,13 +14,6 @@ namespace {
 
 using packet_t = TAVRIN::DadodUz::sensing_packet_t;
 
-constexpr float packet_t::*kMembers[kBands] = {
-    &packet_t::xadc_onchip_temp, &packet_t::xadc_vccint,   &packet_t::xadc_vccaux,   &packet_t::xadc_vccbram,
-    &packet_t::xadc_vccpint,     &packet_t::xadc_vccpaux,  &packet_t::xadc_vcco_ddr, &packet_t::xadc_rd_ddr_vtt,
-    &packet_t::xadc_rd_dp3v3,    &packet_t::xadc_rd_p12v,  &packet_t::xadc_rd_heat,  &packet_t::xadc_tx_0v5,
-    &packet_t::xadc_tx_5v0,      &packet_t::xadc_tx_12v,   &packet_t::xadc_tx_hv,    &packet_t::xadc_tx_temp,
-    &packet_t::xadc_rx_vio,      &packet_t::xadc_rx_vcore, &packet_t::xadc_rx_bias,  &packet_t::xadc_rx_vdp,
-    &packet_t::xadc_rx_vdn,      &packet_t::xadc_rx_0v5,   &packet_t::rx_temp};
 
 std::string trimmed(const std::string& s) {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
@@ -37,9 +31,9 @@ parse_result refuse(int line, const std::string& why) {
 
 } // namespace
 
-const char* name(std::size_t i) { return status_text::names()[i + 1]; }
+const char* name(std::size_t i) { return gx::kStatusValues[i].name; }
 
-double value(const packet_t& packet, std::size_t i) { return double(packet.*kMembers[i]); }
+double value(const packet_t& packet, std::size_t i) { return double(packet.*gx::kStatusValues[i].member); }
 
 level classify(double v, const band& b) {
     if (!std::isfinite(v)) return level::red;
