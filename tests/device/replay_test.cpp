@@ -58,7 +58,7 @@ void damage_record(const std::string& path, int k) {
 }
 
 template <class T> bool same_bytes(const std::vector<T>& a, const std::vector<T>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
 }
 
 struct replay_case {
