@@ -11,4 +11,8 @@ namespace gx_address {
 // wrong with it. False, leaving ip and port alone, for anything else.
 bool split(const std::string& text, std::string& ip, int& port);
 
+// A port as typed: 1 to 5 decimal digits of at most 65535 (0 included).
+// False, leaving port alone, for anything else.
+bool port_number(const std::string& digits, int& port);
+
 }  // namespace gx_address

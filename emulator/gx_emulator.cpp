@@ -13,6 +13,7 @@
 #include "device/command_line.h"
 #include "device/gx_protocol.h"
 #include "device/gx_registers.h"
+#include "device/gx_status_fields.h"
 #include "emulator/gx_factory_registers.h"
 #include "emulator/gx_replay.h"
 #include "emulator/gx_synthetic_scene.h"
@@ -81,22 +82,8 @@ struct options {
 
 // The status record's float members by their column names.
 float gx::sensing_packet_t::*status_member(const std::string& name) {
-    using p = gx::sensing_packet_t;
-    static const std::pair<const char*, float p::*> members[] = {
-        {"xadc_onchip_temp", &p::xadc_onchip_temp}, {"xadc_vccint", &p::xadc_vccint},
-        {"xadc_vccaux", &p::xadc_vccaux},           {"xadc_vccbram", &p::xadc_vccbram},
-        {"xadc_vccpint", &p::xadc_vccpint},         {"xadc_vccpaux", &p::xadc_vccpaux},
-        {"xadc_vcco_ddr", &p::xadc_vcco_ddr},       {"xadc_rd_ddr_vtt", &p::xadc_rd_ddr_vtt},
-        {"xadc_rd_dp3v3", &p::xadc_rd_dp3v3},       {"xadc_rd_p12v", &p::xadc_rd_p12v},
-        {"xadc_rd_heat", &p::xadc_rd_heat},         {"xadc_tx_0v5", &p::xadc_tx_0v5},
-        {"xadc_tx_5v0", &p::xadc_tx_5v0},           {"xadc_tx_12v", &p::xadc_tx_12v},
-        {"xadc_tx_hv", &p::xadc_tx_hv},             {"xadc_tx_temp", &p::xadc_tx_temp},
-        {"xadc_rx_vio", &p::xadc_rx_vio},           {"xadc_rx_vcore", &p::xadc_rx_vcore},
-        {"xadc_rx_bias", &p::xadc_rx_bias},         {"xadc_rx_vdp", &p::xadc_rx_vdp},
-        {"xadc_rx_vdn", &p::xadc_rx_vdn},           {"xadc_rx_0v5", &p::xadc_rx_0v5},
-        {"rx_temp", &p::rx_temp}};
-    for (const auto& m : members)
-        if (name == m.first) return m.second;
+    for (const auto& field : gx::kStatusValues)
+        if (name == field.name) return field.member;
     return nullptr;
 }
 
@@ -837,8 +824,8 @@ private:
             }
             if (!active) continue;
             if (f.has_status) {
-                const auto* sb = reinterpret_cast<const std::uint8_t*>(&f.status);
-                gx::fragment_object(gx::kind_status, session, status_seq++, sb, std::uint32_t(sizeof f.status), dgs);
+                const auto sb = gx::encode_status(f.status);
+                gx::fragment_object(gx::kind_status, session, status_seq++, sb.data(), std::uint32_t(sb.size()), dgs);
                 send_datagrams(dgs, to);
             }
             gx::fragment_object(gx::kind_frame, session, frame_seq++, f.object.data(), std::uint32_t(f.object.size()), dgs);

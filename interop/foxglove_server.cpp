@@ -387,12 +387,11 @@ void server::impl::drain() {
     if (more) asio::post(ioc, [this] { drain(); });
 }
 
-void server::impl::serve(const frame_slot& frame) {
-    const frame_slot* f = &frame;
+void server::impl::serve(const frame_slot& f) {
     serialised_frame out;
     bool any = false;
     const auto begin = std::chrono::steady_clock::now();
-    out.stamp_ns = ros_messages::frame_time_ns(f->scene);
+    out.stamp_ns = ros_messages::frame_time_ns(f.scene);
     for (std::size_t t = 0; t < topic_count; ++t) {
         bool wanted = false;
         for (const auto& s : sessions) wanted = wanted || (s->open() && s->subscribed(t));
@@ -401,7 +400,7 @@ void server::impl::serve(const frame_slot& frame) {
         // pages are then already mapped); a new one while it is still queued.
         std::shared_ptr<std::vector<std::uint8_t>>& bytes = last_bytes[t];
         if (!bytes || bytes.use_count() > 1) bytes = std::make_shared<std::vector<std::uint8_t>>();
-        ros_messages::serialize(ros_messages::all_topics[t], f->scene, f->status, out.stamp_ns, *bytes);
+        ros_messages::serialize(ros_messages::all_topics[t], f.scene, f.status, out.stamp_ns, *bytes);
         out.payload[t] = bytes;
         any = true;
     }

@@ -1,22 +1,8 @@
 #include "interop/listen_address.h"
 
+#include "device/gx_address.h"
+
 namespace foxglove {
-
-namespace {
-
-bool parse_port(const std::string& text, std::uint16_t& port) {
-    if (text.empty() || text.size() > 5) return false;
-    unsigned value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + unsigned(c - '0');
-    }
-    if (value > 65535) return false;
-    port = std::uint16_t(value);
-    return true;
-}
-
-}  // namespace
 
 bool parse_listen_address(const std::string& text, listen_address& out, std::string& error) {
     listen_address a;
@@ -37,10 +23,12 @@ bool parse_listen_address(const std::string& text, listen_address& out, std::str
         }
         if (a.host == "localhost") a.host = "127.0.0.1";
     }
-    if (!parse_port(port_text, a.port)) {
+    int port = 0;
+    if (!gx_address::port_number(port_text, port)) {
         error = "the listen address takes [HOST:]PORT with a port from 0 to 65535, not " + text;
         return false;
     }
+    a.port = std::uint16_t(port);
     out = a;
     return true;
 }

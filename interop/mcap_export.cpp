@@ -4,9 +4,7 @@
 #include "device/gx_protocol.h"
 
 #include <charconv>
-#include <filesystem>
 #include <map>
-#include <system_error>
 
 namespace {
 
@@ -16,28 +14,8 @@ std::string number(float v) {
     return std::string(buf, r.ptr);
 }
 
-}  // namespace
-
-bool mcap_export::open(const std::string& path, std::string& error) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::file_status st = fs::status(path, ec);
-    if (ec || !fs::exists(st)) {
-        error = "cannot open " + path + ": " + (ec ? ec.message() : std::string("No such file or directory"));
-        return false;
-    }
-    if (fs::is_directory(st)) {
-        error = path + " is a directory, not a recording";
-        return false;
-    }
-    if (!reader_.open(path)) {
-        error = path + ": " + reader_.error();
-        return false;
-    }
-    return true;
-}
-
-const mcap_writer::string_map& mcap_export::channel_metadata() {
+// The channel metadata rosbag2 writes (offered_qos_profiles).
+const mcap_writer::string_map& channel_metadata() {
     static const mcap_writer::string_map m = {
         {"offered_qos_profiles",
          "- history: keep_last\n  depth: 10\n  reliability: reliable\n  durability: volatile\n  deadline:\n    sec: 0\n"
@@ -46,7 +24,8 @@ const mcap_writer::string_map& mcap_export::channel_metadata() {
     return m;
 }
 
-mcap_writer::string_map mcap_export::configuration(const gx::frame_info& info) {
+// The metadata record of a frame's configuration: its named fields.
+mcap_writer::string_map configuration(const gx::frame_info& info) {
     std::string lens;
     for (float v : info.lens) lens += (lens.empty() ? "" : " ") + number(v);
     return {{"stream_mode", std::to_string(info.stream_mode)},
@@ -54,6 +33,14 @@ mcap_writer::string_map mcap_export::configuration(const gx::frame_info& info) {
             {"rows", std::to_string(info.rows)},
             {"cols", std::to_string(info.cols)},
             {"lens_coe", lens}};
+}
+
+}  // namespace
+
+bool mcap_export::open(const std::string& path, std::string& error) {
+    if (reader_.open(path)) return true;
+    error = reader_.error();  // names the file and what is wrong with it
+    return false;
 }
 
 bool mcap_export::begin(const std::string& path, std::string& error, const mcap_writer::options& o) {

@@ -43,11 +43,6 @@ public:
 
     std::uint64_t frames_written() const { return frames_; }
 
-    // The metadata record of a frame's configuration: its named fields.
-    static mcap_writer::string_map configuration(const gx::frame_info& info);
-    // The channel metadata rosbag2 writes (offered_qos_profiles).
-    static const mcap_writer::string_map& channel_metadata();
-
 private:
     gx::recording_reader reader_;
     std::vector<std::uint8_t> buffer_, message_;

@@ -52,11 +52,8 @@ void end_record(bytes& b, std::size_t at) {
     for (int k = 0; k < 8; ++k) b[at + k] = std::uint8_t(n >> (8 * k));
 }
 
-std::string reason(int err) { return std::error_code(err, std::generic_category()).message(); }
-
-}  // namespace
-
-std::uint32_t mcap_writer::crc32(std::uint32_t crc, const void* data, std::size_t size) {
+// The CRC-32 the format uses (zlib's), chained from `crc`.
+std::uint32_t chained_crc32(std::uint32_t crc, const void* data, std::size_t size) {
     const auto* p = static_cast<const Bytef*>(data);
     while (size > 0) {
         const uInt n = uInt(std::min<std::size_t>(size, 1u << 30));
@@ -66,6 +63,11 @@ std::uint32_t mcap_writer::crc32(std::uint32_t crc, const void* data, std::size_
     }
     return crc;
 }
+
+std::string reason(int err) { return std::error_code(err, std::generic_category()).message(); }
+
+}  // namespace
+
 
 mcap_writer::~mcap_writer() {
     if (fd_ >= 0) close();
@@ -174,7 +176,7 @@ bool mcap_writer::write(std::uint16_t channel_id, std::uint64_t log_time, std::u
     chunk_.insert(chunk_.end(), data, data + size);
     // The chunk's CRC, over what was appended while it is in the cache (the
     // chunk thread then only compresses and writes).
-    chunk_crc_ = crc32(chunk_crc_, chunk_.data() + chunk_crc_bytes_, chunk_.size() - chunk_crc_bytes_);
+    chunk_crc_ = chained_crc32(chunk_crc_, chunk_.data() + chunk_crc_bytes_, chunk_.size() - chunk_crc_bytes_);
     chunk_crc_bytes_ = chunk_.size();
     if (chunk_.size() >= options_.chunk_size) return flush_chunk();
     return true;
@@ -206,7 +208,7 @@ bool mcap_writer::flush_chunk() {
     std::swap(job_.messages, chunk_messages_);
     job_.start_time = chunk_start_;
     job_.end_time = chunk_end_;
-    job_.crc = crc32(chunk_crc_, job_.records.data() + chunk_crc_bytes_, job_.records.size() - chunk_crc_bytes_);
+    job_.crc = chained_crc32(chunk_crc_, job_.records.data() + chunk_crc_bytes_, job_.records.size() - chunk_crc_bytes_);
     chunk_crc_ = 0;
     chunk_crc_bytes_ = 0;
     chunk_.clear();
@@ -302,7 +304,7 @@ bool mcap_writer::put(const std::vector<std::uint8_t>& b) {
             if (n == 0) errno = ENOSPC;
             return false;
         }
-        crc_ = crc32(crc_, p, std::size_t(n));
+        crc_ = chained_crc32(crc_, p, std::size_t(n));
         position_ += std::uint64_t(n);
         p += n;
         left -= std::size_t(n);
@@ -419,7 +421,7 @@ bool mcap_writer::write_summary() {
     u64(b, 20);
     u64(b, summary_start);
     u64(b, summary_offset_start);
-    u32(b, crc32(0, b.data() + summary_at, b.size() - summary_at));
+    u32(b, chained_crc32(0, b.data() + summary_at, b.size() - summary_at));
     b.insert(b.end(), magic, magic + 8);
     return put(b);
 }

@@ -46,7 +46,6 @@ public:
 
     // Creates (truncates) the file and writes the magic and the header.
     bool open(const std::string& path, const options& o);
-    bool is_open() const { return fd_ >= 0; }
 
     // Ids from 1 up. A schema or channel goes into the file with the first
     // chunk that carries one of its messages, and into the summary.
@@ -65,14 +64,8 @@ public:
     // the writer failed at any point (see the class comment for the file).
     bool close();
 
-    bool failed() const { return failed_; }
     // What failed, and what became of the file.
     const std::string& error() const { return error_; }
-    std::uint64_t messages_written() const { return committed_messages_; }
-    std::uint64_t bytes_written() const { return committed_; }
-
-    // The CRC-32 the format uses (zlib's), chained from `crc`.
-    static std::uint32_t crc32(std::uint32_t crc, const void* data, std::size_t size);
 
 private:
     struct schema {

@@ -61,8 +61,11 @@ TEST(stream, points_follow_the_sensor_frame_and_the_depth_unit) {
     DadodUz::scene_t s;
     ASSERT_TRUE(next_scene(dev, s));
     // Factory stream mode 0: depth in millimetres.
-    for (std::size_t i = 0; i < s.points.size(); ++i)
-        if (s.depth[i] > 0) ASSERT_NEAR(s.points[i].distance, double(s.depth[i]), 1e-6);
+    for (std::size_t i = 0; i < s.points.size(); ++i) {
+        if (s.depth[i] > 0) {
+            ASSERT_NEAR(s.points[i].distance, double(s.depth[i]), 1e-6);
+        }
+    }
     // Stream mode 1: depth in 50 mm bins.
     gx::configurations_t cfg = gx::default_registers().config;
     cfg.stream_mode = 1;
@@ -224,7 +227,9 @@ TEST(stream, dropped_fragments_drop_whole_frames_and_are_counted) {
     wait_for([&] {
         if (dev.get_scene(s)) {
             EXPECT_EQ(s.depth.size(), 40000u) << "only complete frames are delivered";
-            if (got) EXPECT_GT(s.frame_number, last);
+            if (got) {
+                EXPECT_GT(s.frame_number, last);
+            }
             last = s.frame_number;
             ++got;
         }

@@ -2,27 +2,18 @@
 // (foxglove_live.cjs under Node.js): gx_bridge against the emulated sensor
 // with two clients and one sending garbage, and the viewer's --serve-foxglove
 // playing a recording.
-#include "tests/device/device_test_util.h"
+#include "tests/interop/node_script.h"
 
 #include <gtest/gtest.h>
 
 using namespace device_test;
 
-namespace {
-
-run_result run_client(const std::string& args, const temp_dir& scratch) {
-    return run_command(std::string("NODE_PATH=") + VEZOVAD_NODE_MODULES + " " + VEZOVAD_NODE + " " + VEZOVAD_SOURCE_DIR +
-                           "/tests/interop/foxglove_live.cjs " + args,
-                       scratch);
-}
-
-}  // namespace
-
 TEST(foxglove_live, gx_bridge_serves_every_frame_to_each_client_and_refuses_garbage) {
     temp_dir dir;
     emulator_process emu({"--fps", "25"});
     ASSERT_TRUE(emu.start());
-    const run_result r = run_client(std::string("bridge ") + GX_BRIDGE_PATH + " " + std::to_string(emu.port()), dir);
+    const run_result r =
+        run_node_script("foxglove_live.cjs", std::string("bridge ") + GX_BRIDGE_PATH + " " + std::to_string(emu.port()), dir);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
 }
 
@@ -30,6 +21,7 @@ TEST(foxglove_live, the_viewer_serves_the_frames_it_plays) {
     temp_dir dir;
     const std::string rec = dir / "rec.bin";
     make_mixed_recording(rec, 120);
-    const run_result r = run_client(std::string("viewer ") + VEZOVAD_VIEWER_PATH + " " + rec, dir);
+    const run_result r =
+        run_node_script("foxglove_live.cjs", std::string("viewer ") + VEZOVAD_VIEWER_PATH + " " + rec, dir);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
 }

@@ -2,23 +2,13 @@
 // ROS 2 CDR decoder, run by read_mcap.cjs under Node.js): the summary, every
 // message, and frame by frame the same points as the CSV files of the same
 // records; and the file a failed write leaves behind.
-#include "tests/device/device_test_util.h"
+#include "tests/interop/node_script.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 using namespace device_test;
-
-namespace {
-
-run_result read_with_node(const std::string& args, const temp_dir& scratch) {
-    return run_command(std::string("NODE_PATH=") + VEZOVAD_NODE_MODULES + " " + VEZOVAD_NODE + " " + VEZOVAD_SOURCE_DIR +
-                           "/tests/interop/read_mcap.cjs " + args,
-                       scratch);
-}
-
-}  // namespace
 
 TEST(mcap_export, foxglove_reads_the_frames_of_the_csv_files) {
     temp_dir dir;
@@ -30,7 +20,7 @@ TEST(mcap_export, foxglove_reads_the_frames_of_the_csv_files) {
     EXPECT_NE(m.out.find("5 frames of 12 records"), std::string::npos) << m.out;
     const run_result c = run_command(std::string(GX_CONVERT_PATH) + " " + rec + " " + csv + " --format csv" + selection, dir);
     ASSERT_EQ(c.status, 0) << c.err;
-    const run_result r = read_with_node("full " + mcap + " " + csv, dir);
+    const run_result r = run_node_script("read_mcap.cjs", "full " + mcap + " " + csv, dir);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
 }
 
@@ -56,7 +46,7 @@ TEST(mcap_export, a_failed_write_leaves_whole_chunks_or_no_file) {
         EXPECT_NE(m.err.find(c.kept ? "messages written before, in whole chunks" : "was removed"), std::string::npos) << m.err;
         ASSERT_EQ(std::filesystem::exists(mcap), c.kept);
         if (!c.kept) continue;
-        const run_result r = read_with_node("partial " + mcap, dir);
+        const run_result r = run_node_script("read_mcap.cjs", "partial " + mcap, dir);
         EXPECT_EQ(r.status, 0) << r.out << r.err;
     }
 }
