@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "app/off_thread.h"
 
 #include "widgets/dialog_seam.h"
 #include "interop/foxglove_server.h"
@@ -323,6 +324,7 @@ void MainWindow::get_main_playmode_status(bool on) {
 }
 
 void MainWindow::get_main_device_connect() {
+    if (connecting) return;
     wait_cursor busy;
     if (device != nullptr) return;
     // A connection asked for now ends the one being sought again.
@@ -367,17 +369,33 @@ void MainWindow::get_main_device_connect() {
     device_port = connection->device_port;
     local_ip = connection->local_ip.toUtf8().toStdString();
     local_port = connection->local_port;
-    if (!device->connect(TAVRIN::IP_ADDRESS_T{device_ip, device_port}, TAVRIN::IP_ADDRESS_T{local_ip, local_port})) {
+    // The hello and the run command wait for the sensor's answers: on a thread
+    // of their own, so that a slow or silent sensor does not freeze the window.
+    // The window sees the handle only when both have returned.
+    enum class outcome { refused, run_failed, running };
+    std::unique_ptr<TAVRIN::DadodUz> handle(device);
+    device = nullptr;
+    const TAVRIN::IP_ADDRESS_T sensor{device_ip, device_port};
+    const TAVRIN::IP_ADDRESS_T local{local_ip, local_port};
+    connecting = true;
+    const outcome result = off_thread::wait_for([&handle, sensor, local] {
+        if (!handle->connect(sensor, local)) return outcome::refused;
+        return handle->tcp_device_run() ? outcome::running : outcome::run_failed;
+    });
+    connecting = false;
+    device = handle.release();
+    if (result == outcome::refused) {
         dialog_seam::warning(this, tr("Warning"),
                              tr("Cannot connect to device. Please check the connection informations."));
         get_main_device_disconnect();
         return;
     }
-    begin_stream();
+    begin_stream(result == outcome::running);
 }
 
-// The start of a stream on a connected handle, after a connect or a reconnection.
-void MainWindow::begin_stream() {
+// The start of a stream on a connected handle, after a connect (whose run
+// command has been answered already) or a reconnection.
+void MainWindow::begin_stream(std::optional<bool> run_answered) {
     std::vector<QString> network = {QString::fromStdString(device_ip), QString::number(device_port),
                                      QString::fromStdString(local_ip), QString::number(local_port)};
     emit send_main_current_network(network);
@@ -386,7 +404,10 @@ void MainWindow::begin_stream() {
     message_timer->start(100);
     health.reset();
     keeper.start(clock.elapsed());
-    get_main_device_run();
+    if (run_answered)
+        finish_run(*run_answered);
+    else
+        get_main_device_run();
     // A run command that failed has disconnected already: the dialog keeps "Connect".
     if (device != nullptr) emit send_main_btn_connect_control(true);
 }
@@ -631,8 +652,11 @@ void MainWindow::get_main_log(QString msg) { emit send_main_log_message(msg); }
 // ---- device commands ----------------------------------------------------
 
 void MainWindow::get_main_device_run() {
-    if (device == nullptr) return;
-    if (device->tcp_device_run()) {
+    if (device != nullptr) finish_run(device->tcp_device_run());
+}
+
+void MainWindow::finish_run(bool running) {
+    if (running) {
         frame_timer->start(0);
         return;
     }

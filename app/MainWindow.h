@@ -177,7 +177,8 @@ private:
     void emit_frame();
     void log(const QString& msg);
     void cancel_setting_requests();
-    void begin_stream();
+    void begin_stream(std::optional<bool> run_answered = std::nullopt);
+    void finish_run(bool running);
     void link_lost();
     void resume_stream(std::unique_ptr<TAVRIN::DadodUz> handle);
     bool finish_recording();
@@ -206,6 +207,7 @@ private:
     int local_port = 0;
 
     bool play_mode = false;
+    bool connecting = false;  // a connect waits for the sensor on a thread of its own
     bool playing = false;
     bool stopped = false;
     bool slider_released = true;

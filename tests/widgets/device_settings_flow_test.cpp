@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QTextEdit>
 
 #include <fstream>
@@ -254,7 +255,13 @@ TEST_F(DeviceSettingsFlowTest, ResetAndAFailedRunBothDisconnect) {
     w = std::make_unique<MainWindow>();
     w->user_tool()->connection->set_connection_values("127.0.0.1", emu->port(), "127.0.0.1", 0);
     QSignalSpy buttons(w.get(), &MainWindow::send_main_btn_connect_control);
+    // The window's event loop turns while the run command waits for its answer.
+    int ticks_while_waiting = 0;
+    QTimer beat;
+    QObject::connect(&beat, &QTimer::timeout, [&] { ++ticks_while_waiting; });
+    beat.start(10);
     w->get_main_connect_status(true);
+    EXPECT_GT(ticks_while_waiting, 0) << "the window froze while the sensor was silent";
     EXPECT_EQ(dialogs.boxes_with_text("TCP device run command is failed."), 1);
     EXPECT_EQ(w->device_handle(), nullptr);
     ASSERT_FALSE(buttons.isEmpty());
