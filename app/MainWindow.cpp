@@ -333,7 +333,11 @@ void MainWindow::get_main_device_connect() {
 
     if (play_mode) {
         if (!device->connect_file(file_path.toUtf8().toStdString())) {
-            dialog_seam::warning(this, tr("Warning"), tr("Cannot read the binary file. Please check the file path."));
+            const QString reason = QString::fromStdString(device->get_last_error());
+            log(tr("[Play mode] Cannot open the file: ") + reason);
+            const QString text = tr("Cannot read the binary file. Please check the file path.");
+            emit send_main_open_failed(text, reason);
+            dialog_seam::warning(this, tr("Warning"), text);
             return; // the handle is released by the next disconnect
         }
         log(tr("[Play mode] Connect File : ") + file_path);
@@ -385,8 +389,11 @@ void MainWindow::get_main_device_connect() {
     connecting = false;
     device = handle.release();
     if (result == outcome::refused) {
-        dialog_seam::warning(this, tr("Warning"),
-                             tr("Cannot connect to device. Please check the connection informations."));
+        const QString reason = QString::fromStdString(device->get_last_error());
+        log(tr("[Stream mode] Cannot connect: ") + reason);
+        const QString text = tr("Cannot connect to device. Please check the connection informations.");
+        emit send_main_open_failed(text, reason);
+        dialog_seam::warning(this, tr("Warning"), text);
         get_main_device_disconnect();
         return;
     }

@@ -128,6 +128,10 @@ signals:
     void send_main_tcp_message(QString);
     void send_main_log_message(QString);
     void send_main_close_all();
+    // A connect or file open failed: the warning box's text and the library's
+    // reason. Emitted before the box opens, so that a script hears of it
+    // while the box waits for a person.
+    void send_main_open_failed(QString box_text, QString reason);
 
 public slots:
     void get_main_device_run();

@@ -46,11 +46,20 @@ int main(int argc, char** argv) {
                     unsigned(window.foxglove_server()->port()));
         std::fflush(stdout);
     }
+    startup::echo_failures(window);
     window.show();
-    if (opts.connect || !opts.play_file.isEmpty()) startup::wait_until_painted(window);
-    startup::apply(opts, window);
-    if (opts.quit_after_s > 0) QTimer::singleShot(opts.quit_after_s * 1000, &app, &QApplication::quit);
+    // The start-up actions run inside the event loop, and the quit timer runs
+    // from the start: a warning box they open, or a connect that waits for the
+    // sensor, cannot keep --quit-after from ending the program.
+    if (opts.quit_after_s > 0) QTimer::singleShot(opts.quit_after_s * 1000, &app, [] { startup::quit_now(0); });
+    bool started = true;
+    QTimer::singleShot(0, &window, [&] {
+        if (opts.connect || !opts.play_file.isEmpty()) startup::wait_until_painted(window);
+        started = startup::apply(opts, window);
+    });
     const int code = app.exec();
     if (opts.print_stats) std::printf("%s\n", startup::statistics_line(window).toLocal8Bit().constData());
-    return code;
+    // A script learns from the status that the connection or recording it
+    // asked for did not open.
+    return started ? code : 1;
 }

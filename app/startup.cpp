@@ -53,7 +53,29 @@ void startup::wait_until_painted(QWidget& window, int timeout_ms) {
     QCoreApplication::processEvents();
 }
 
-void startup::apply(const options& opts, MainWindow& window) {
+void startup::echo_failures(MainWindow& window) {
+    QObject::connect(&window, &MainWindow::send_main_open_failed, &window, [](const QString& text, const QString& reason) {
+        std::fprintf(stderr, "ro_vezovad: %s (%s)\n", text.toLocal8Bit().constData(), reason.toLocal8Bit().constData());
+        std::fflush(stderr);
+    });
+}
+
+void startup::quit_now(int code) {
+    // A box with only Ok closes as Ok would; bounded, in case one refuses.
+    for (int i = 0; i < 16; ++i) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr) break;
+        modal->close();
+        if (modal->isVisible()) modal->hide();
+    }
+    // Also leaves every nested event loop, and keeps new ones from starting.
+    QCoreApplication::exit(code);
+}
+
+bool startup::apply(const options& opts, MainWindow& window) {
+    bool failed = false;
+    const QMetaObject::Connection watch =
+        QObject::connect(&window, &MainWindow::send_main_open_failed, &window, [&failed] { failed = true; });
     if (opts.print_first_frame) {
         // The views draw a frame as they receive it: once the signal has
         // passed through them, the frame is on screen.
@@ -80,7 +102,9 @@ void startup::apply(const options& opts, MainWindow& window) {
         if (window.device_handle() != nullptr && window.playmode_total_frames() > 0)
             QMetaObject::invokeMethod(window.playbar_tool(), "on_btn_play_clicked", Qt::DirectConnection);
     }
+    QObject::disconnect(watch);
     if (!opts.open_tool.isEmpty()) window.admin_tool()->open_tool(opts.open_tool);
+    return !failed;
 }
 
 QString startup::statistics_line(const MainWindow& window) {

@@ -43,8 +43,20 @@ public:
     static void keep_freed_heap();
 
     // Applies the options to a constructed window: prefilled connection
-    // values, a stream connection or an opened and playing recording.
-    static void apply(const options& opts, MainWindow& window);
+    // values, a stream connection or an opened and playing recording. False
+    // when the connection or the recording asked for could not be opened
+    // (the window has said why, also when the call returns only after its
+    // warning box was closed or the program is quitting).
+    static bool apply(const options& opts, MainWindow& window);
+
+    // Writes each failed connect or open of the window to standard error: the
+    // warning box's text and the library's reason, as the box opens.
+    static void echo_failures(MainWindow& window);
+
+    // Ends the program's event loops with `code`, whatever is open: modal
+    // boxes and dialogs are closed first, and a nested loop (a box's, or a
+    // connect waiting for the sensor) returns at once.
+    static void quit_now(int code = 0);
 
     // One line of counters: frames the library received, dropped and
     // recorded, and frames the frame tick emitted.

@@ -3,8 +3,9 @@
 // index. The conversion itself is recording_export (logic/); this file reads
 // the command line and reports progress.
 //
-// Exit status: 0 done, 1 usage error, 2 the input is not a readable
-// recording, 3 the output could not be written.
+// Exit status: 0 done, 1 the input is not a readable recording, 2 a command
+// line it does not take (as every program of the project), 3 the output
+// could not be written.
 #include "device/c_numbers.h"
 #include "device/command_line.h"
 #include "interop/mcap_export.h"
@@ -23,8 +24,8 @@
 
 namespace {
 
-constexpr int exit_usage = 1;
-constexpr int exit_input = 2;
+constexpr int exit_input = 1;
+constexpr int exit_usage = 2;
 constexpr int exit_output = 3;
 
 const char* const usage_head =
@@ -41,12 +42,11 @@ const char* const usage_tail =
     "fields x y z intensity; pixels without a return are NaN.\n"
     "MCAP: topics /gx/points (PointCloud2), /gx/ambient, /gx/depth, /gx/intensity\n"
     "(Image) and /gx/status, stamped with the frame's sensor time.\n"
-    "Exit status: 0 done, 1 usage error, 2 not a recording, 3 output not written.\n";
+    "Exit status: 0 done, 1 not a readable recording, 2 usage error, 3 output not written.\n";
 
 struct arguments {
     std::string input, output;
     recording_export::options options;
-    bool help = false;
     bool mcap = false;
     bool from_given = false, to_given = false;
 };
@@ -78,35 +78,8 @@ po::options_description option_table(std::string& format, std::string& from, std
     return desc;
 }
 
-// The library's complaint in this program's words: the option first.
-std::string complaint(const po::error& e) {
-    if (const auto* u = dynamic_cast<const po::unknown_option*>(&e)) return "unknown option " + u->get_option_name();
-    if (const auto* s = dynamic_cast<const po::invalid_command_line_syntax*>(&e)) {
-        if (s->kind() == po::invalid_command_line_syntax::extra_parameter) return s->get_option_name() + " takes no value";
-        if (s->kind() == po::invalid_command_line_syntax::missing_parameter) return s->get_option_name() + " needs a value";
-    }
-    return e.what();
-}
-
-bool parse(int argc, char** argv, arguments& a, std::string& error) {
-    std::string format, from, to, every;
-    std::vector<std::string> positional;
-    po::options_description desc = option_table(format, from, to, every, a);
-    po::options_description all;
-    all.add(desc).add_options()("file", po::value(&positional));
-    po::positional_options_description files;
-    files.add("file", -1);
-    po::variables_map vm;
-    try {
-        vm = command_line::read(argc, argv, all, &files);
-    } catch (const po::error& e) {
-        error = complaint(e);
-        return false;
-    }
-    if (vm.count("help")) {
-        a.help = true;
-        return true;
-    }
+bool check(const po::variables_map& vm, const std::string& format, const std::string& from, const std::string& to,
+           const std::string& every, const std::vector<std::string>& positional, arguments& a, std::string& error) {
     if (vm.count("format")) {
         if (format == "pcd") a.options.format = recording_export::cloud_format::pcd;
         else if (format == "ply") a.options.format = recording_export::cloud_format::ply;
@@ -122,7 +95,7 @@ bool parse(int argc, char** argv, arguments& a, std::string& error) {
         if (!vm.count(name)) continue;
         std::uint64_t n = 0;
         if (!parse_count(*text, n)) {
-            error = "--" + name + " needs a whole number of 0 or more, not \"" + *text + "\"";
+            error = "--" + name + " needs a whole number of " + (text == &every ? "1" : "0") + " or more, not \"" + *text + "\"";
             return false;
         }
         if (text == &from) {
@@ -194,6 +167,30 @@ private:
 
 void complain(const std::string& text) { std::fprintf(stderr, "gx_convert: %s\n", text.c_str()); }
 
+// Reads the command line into a. Returns -1 to go on, else the exit status:
+// 0 after --help, exit_usage after a complaint on stderr.
+int parse(int argc, char** argv, arguments& a) {
+    std::string format, from, to, every;
+    std::vector<std::string> positional;
+    po::options_description desc = option_table(format, from, to, every, a);
+    po::options_description all;
+    all.add(desc).add_options()("file", po::value(&positional));
+    po::positional_options_description files;
+    files.add("file", -1);
+    po::variables_map vm;
+    if (const int answered = command_line::read_or_answer(argc, argv, all, "gx_convert", vm, &files, {&desc, usage_tail});
+        answered >= 0)
+        return answered;
+    std::string error;
+    if (!check(vm, format, from, to, every, positional, a, error)) {
+        complain(error);
+        std::fprintf(stderr, "Try 'gx_convert --help'.\n");
+        return exit_usage;
+    }
+    return -1;
+}
+
+
 
 // Converts the chosen records with `ex` (recording_export or mcap_export,
 // opened and begun) and prints the summary line.
@@ -233,8 +230,9 @@ int convert_all(exporter& ex, const arguments& a, const std::vector<std::uint64_
         if (unreadable.size() > 10) list += ", ...";
         complain("warning: " + std::to_string(unreadable.size()) + " damaged records skipped (" + list + ")");
     }
-    std::printf("gx_convert: %s %s of %s records written to %s as %s%s in %s s (%s frames/s)\n",
+    std::printf("gx_convert: %s %s of %s %s written to %s as %s%s in %s s (%s frames/s)\n",
                 std::to_string(written).c_str(), written == 1 ? "frame" : "frames", std::to_string(ex.records()).c_str(),
+                ex.records() == 1 ? "record" : "records",
                 a.output.c_str(), format, a.options.images ? " with PNG pictures" : "",
                 c_numbers::fixed(seconds, 2).c_str(),
                 c_numbers::fixed(seconds > 0 ? double(written) / seconds : 0.0, 0).c_str());
@@ -269,18 +267,7 @@ int run(exporter& ex, const arguments& a, begin_fn begin, const char* format) {
 
 int main(int argc, char** argv) {
     arguments a;
-    std::string error;
-    if (!parse(argc, argv, a, error)) {
-        complain(error);
-        std::fprintf(stderr, "Try 'gx_convert --help'.\n");
-        return exit_usage;
-    }
-    if (a.help) {
-        std::string f, t, e;
-        arguments unused;
-        std::cout << option_table(f, t, e, e, unused) << usage_tail;
-        return 0;
-    }
+    if (const int done = parse(argc, argv, a); done >= 0) return done;
     if (a.mcap) {
         mcap_export ex;
         return run(ex, a, [&](std::string& error) { return ex.begin(a.output, error); }, "MCAP");

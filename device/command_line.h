@@ -1,5 +1,5 @@
 // The command lines of the programs beside the viewer (gx_emulator,
-// gx_convert, gx_monkey), read with Boost.Program_options the same way:
+// gx_convert, gx_bridge, gx_monkey), read with Boost.Program_options the same way:
 // options are written in full (abbreviations are not guessed), "--name value"
 // and "--name=value" both work, and a later occurrence of an option overrides
 // an earlier one. Header only: the device library does not use it.
@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <string>
 
 namespace command_line {
 
@@ -37,20 +38,41 @@ inline po::variables_map read(int argc, char** argv, const po::options_descripti
     return vm;
 }
 
-// For a program that answers its command line only with --help or an error:
-// reads argv against desc (which has a "help" option) into vm. Returns -1 to
-// go on; 0 after printing desc to stdout for --help; 2 after naming on stderr
+// The library's complaint in a program's words, the option first
+// ("unknown option --bogus", "--format needs a value").
+inline std::string complaint(const po::error& e) {
+    if (const auto* u = dynamic_cast<const po::unknown_option*>(&e)) return "unknown option " + u->get_option_name();
+    if (const auto* s = dynamic_cast<const po::invalid_command_line_syntax*>(&e)) {
+        if (s->kind() == po::invalid_command_line_syntax::extra_parameter) return s->get_option_name() + " takes no value";
+        if (s->kind() == po::invalid_command_line_syntax::missing_parameter) return s->get_option_name() + " needs a value";
+    }
+    if (dynamic_cast<const po::too_many_positional_options_error*>(&e)) return "unexpected argument";
+    return e.what();
+}
+
+// What --help prints: the options shown (by default all of them) and a text
+// after them.
+struct help_text {
+    const po::options_description* shown = nullptr;
+    const char* tail = "";
+};
+
+// Reads argv against desc (which has a "help" option) into vm, for every
+// program beside the viewer. Returns -1 to go on; 0 after printing the
+// options with their meanings to stdout for --help; 2 after naming on stderr
 // what it does not take.
 inline int read_or_answer(int argc, char** argv, const po::options_description& desc, const char* program,
-                          po::variables_map& vm) {
+                          po::variables_map& vm, const po::positional_options_description* positional = nullptr,
+                          help_text help = {}) {
     try {
-        vm = read(argc, argv, desc);
+        vm = read(argc, argv, desc, positional);
     } catch (const po::error& e) {
-        std::fprintf(stderr, "%s: %s (%s --help lists the options)\n", program, e.what(), program);
+        std::fprintf(stderr, "%s: %s (%s --help lists the options)\n", program, complaint(e).c_str(), program);
         return 2;
     }
     if (vm.count("help")) {
-        std::cout << desc;
+        std::cout << (help.shown ? *help.shown : desc) << help.tail;
+        std::cout.flush();
         return 0;
     }
     return -1;

@@ -105,17 +105,20 @@ int parse_args(int argc, char** argv, options& o) {
         ("help", "show this text")
         ("address", po::value(&o.address)->value_name("A"), "address to listen on (default 127.0.0.1)")
         ("port", po::value(&o.port)->value_name("P"), "command channel port, 0 for a free one (default 2000)")
-        ("state", po::value(&o.state)->value_name("FILE"), "file that keeps the registers between runs")
+        ("state", po::value(&o.state)->value_name("FILE"), "the unit's flash, kept between runs: read at start, written by the write-to-flash command")
         ("fps", po::value(&o.fps)->value_name("N"), "initial frame rate, overriding the registers")
-        ("max-fps", po::value(&max_fps)->value_name("N"), "highest frame rate streamed (default 25)")
-        ("drop-fragments", po::value(&drop)->value_name("SHARE"), "share of UDP fragments not sent (0 .. 1)")
-        ("mute-commands", po::bool_switch(&o.mute), "answer the hello, then ignore every command")
-        ("stall-firmware", po::bool_switch(&o.stall_firmware), "take a firmware image and never finish it")
-        ("malformed", po::bool_switch(&o.malformed), "send malformed answers and datagrams")
+        ("max-fps", po::value(&max_fps)->value_name("N"),
+         "raise the highest frame rate streamed above 25 (the frame rate register is held to 10 .. max(25, N))")
+        ("drop-fragments", po::value(&drop)->value_name("SHARE"),
+         "fault: share of UDP datagrams left unsent (0 .. 1, each at random)")
+        ("mute-commands", po::bool_switch(&o.mute), "fault: answer the hello, then ignore every command")
+        ("stall-firmware", po::bool_switch(&o.stall_firmware),
+         "fault: take a firmware image up to half, then go silent")
+        ("malformed", po::bool_switch(&o.malformed), "fault: send malformed records and datagrams beside the good ones")
         ("drift", po::value(&drifts)->value_name("NAME:RATE[,...]"),
          "the status value NAME (a status log column, e.g. xadc_tx_temp) drifts by RATE per second "
          "from the emulator's start; several drifts separated by commas")
-        ("events", po::value(&o.events)->value_name("FILE"), "file that receives one line per client event")
+        ("events", po::value(&o.events)->value_name("FILE"), "file that receives one line per client event (connect, command XY, disconnect)")
         ("scene", po::value(&scene)->value_name("KIND"),
          "corridor, static, target (a sphere section centred on the sensor, radius --target-range) or "
          "wall (a flat wall square to the optical axis, --target-range ahead)")
@@ -138,14 +141,21 @@ int parse_args(int argc, char** argv, options& o) {
         ("loop", po::bool_switch(&o.loop),
          "with --replay: start again at the first frame after the last one (frame numbers and time "
          "stamps then begin again as recorded)")
-        ("make-firmware", po::value(&o.make_firmware)->value_name("OUT"), "write a firmware image, and exit")
-        ("firmware-size", po::value(&firmware_size)->value_name("BYTES"), "payload size of that image")
-        ("corrupt", po::bool_switch(&o.corrupt_firmware), "make that image's checksum wrong");
+        ("make-firmware", po::value(&o.make_firmware)->value_name("OUT"),
+         "write a firmware image the emulator takes, and exit (docs/emulator.md)")
+        ("firmware-size", po::value(&firmware_size)->value_name("BYTES"), "payload size of that image (default 262144)")
+        ("corrupt", po::bool_switch(&o.corrupt_firmware), "make that image's checksum wrong (the emulator refuses it)");
     po::variables_map vm;
     if (const int answered = command_line::read_or_answer(argc, argv, desc, "gx_emulator", vm); answered >= 0) return answered;
     o.max_fps = std::max(1, max_fps);
     o.firmware_size = std::size_t(std::max(0L, firmware_size));
-    if (vm.count("drop-fragments")) o.drop = std::clamp(c_numbers::parse(drop.c_str(), nullptr), 0.0, 1.0);
+    if (vm.count("drop-fragments")) {
+        if (!c_numbers::parse_finite(drop, o.drop)) {
+            std::fprintf(stderr, "gx_emulator: --drop-fragments takes a share 0 .. 1, not %s\n", drop.c_str());
+            return 2;
+        }
+        o.drop = std::clamp(o.drop, 0.0, 1.0);
+    }
     for (std::size_t from = 0; !drifts.empty() && from <= drifts.size();) {
         const std::size_t comma = std::min(drifts.find(',', from), drifts.size());
         const std::string d = drifts.substr(from, comma - from);

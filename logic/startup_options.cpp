@@ -24,10 +24,15 @@ bool parse(const QStringList& arguments, options& out, QString& error, bool& hel
     const QCommandLineOption help_opt(QStringList{"h", "help"}, "Show this help.");
     const QCommandLineOption device_opt("device", "Device address of the connection dialog.", "IP:PORT");
     const QCommandLineOption local_opt("local", "Local (PC) address of the connection dialog.", "IP:PORT");
-    const QCommandLineOption connect_opt("connect", "Connect to the device in stream mode at start.");
-    const QCommandLineOption play_opt("play", "Open a recording at start and play it.", "FILE");
+    const QCommandLineOption connect_opt("connect", "Connect to the device in stream mode at start (a failure is also "
+                                                    "written to standard error, with the reason).");
+    const QCommandLineOption play_opt("play", "Open a recording at start and play it (a failure is also written to "
+                                              "standard error, with the reason).", "FILE");
     const QCommandLineOption admin_opt("admin", "Turn administrator mode on.");
-    const QCommandLineOption quit_opt("quit-after", "Quit after the given number of seconds.", "SECONDS");
+    const QCommandLineOption quit_opt("quit-after",
+                                      "Quit after the given number of seconds, whatever is open (a warning box "
+                                      "included); the exit status is 1 when --connect or --play failed.",
+                                      "SECONDS");
     const QCommandLineOption stats_opt("print-stats", "Print frame counters to standard output at exit.");
     const QCommandLineOption first_opt("print-first-frame",
                                        "Print a line to standard output when the first frame is on screen.");
@@ -38,17 +43,10 @@ bool parse(const QStringList& arguments, options& out, QString& error, bool& hel
                                           "Serve the frames shown to Foxglove over its WebSocket protocol, on "
                                           "127.0.0.1 unless a host is named.",
                                           "[HOST:]PORT");
-    parser.addOption(help_opt);
-    parser.addOption(device_opt);
-    parser.addOption(local_opt);
-    parser.addOption(connect_opt);
-    parser.addOption(play_opt);
-    parser.addOption(admin_opt);
-    parser.addOption(quit_opt);
-    parser.addOption(first_opt);
-    parser.addOption(stats_opt);
-    parser.addOption(open_opt);
-    parser.addOption(foxglove_opt);
+    // One list for the parser and the help text, so that --help names every option it takes.
+    const QList<QCommandLineOption> all = {help_opt, device_opt, local_opt, connect_opt, play_opt, admin_opt, quit_opt,
+                                           stats_opt, first_opt, open_opt, foxglove_opt};
+    parser.addOptions(all);
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return false;
@@ -57,8 +55,7 @@ bool parse(const QStringList& arguments, options& out, QString& error, bool& hel
         // Written out here: the parser's own help text needs an application object.
         help = true;
         error = parser.applicationDescription() + "\n\nUsage: ro_vezovad [options]\n\nOptions:\n";
-        for (const QCommandLineOption& o : {help_opt, device_opt, local_opt, connect_opt, play_opt, admin_opt, quit_opt,
-                                            stats_opt, open_opt, foxglove_opt}) {
+        for (const QCommandLineOption& o : all) {
             QString names;
             for (const QString& n : o.names()) names += (names.isEmpty() ? "" : ", ") + QString(n.size() == 1 ? "-" : "--") + n;
             if (!o.valueName().isEmpty()) names += " <" + o.valueName() + ">";

@@ -5,6 +5,8 @@
 
 #include "interop/mcap_export.h"
 
+#include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace py = pybind11;
@@ -18,8 +20,12 @@ py_recording::py_recording(std::string path) : path_(std::move(path)) {
         opened = device_.connect_file(path_);
     }
     if (!opened) {
-        if (::access(path_.c_str(), R_OK) != 0) raise_errno(path_);
-        throw format_error(device_.get_last_error());
+        // A file that cannot be read raises the OSError its error names; a
+        // directory is such a file (IsADirectoryError), as for open().
+        struct stat st;
+        if (::stat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) errno = EISDIR;
+        else if (::access(path_.c_str(), R_OK) == 0) throw format_error(device_.get_last_error());
+        raise_errno(path_);
     }
     device_.get_logging_file_size(frames_);
 }

@@ -3,6 +3,8 @@
 # emulator on 127.0.0.1 with a free port and the viewer connected to it.
 # Closing the viewer stops the emulator, and so does this script's end in any
 # way (the emulator watches its parent). Extra arguments go to the viewer.
+# Without a display the viewer runs on a virtual screen for
+# VEZOVAD_RUN_SECONDS (default 10) and prints its frame counters.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${VEZOVAD_BUILD_DIR:-$root/build}"
@@ -31,6 +33,13 @@ viewer=("$build/ro_vezovad" --device "127.0.0.1:$port" --local "127.0.0.1:0" --c
 if [ -n "${DISPLAY:-}" ]; then
   "${viewer[@]}"
 else
-  echo "run: no DISPLAY; running the viewer on a virtual screen"
+  # Nobody can see or close a window on a virtual screen: the viewer runs for
+  # a while (VEZOVAD_RUN_SECONDS, default 10, unless --quit-after is given)
+  # and prints its frame counters at the end.
+  case " $* " in
+    *" --quit-after "*|*" --quit-after="*) ;;
+    *) viewer+=(--quit-after "${VEZOVAD_RUN_SECONDS:-10}" --print-stats) ;;
+  esac
+  echo "run: no DISPLAY; running the viewer on a virtual screen until it quits (${viewer[*]:1})"
   "$root/scripts/xvfb.sh" --screen 1600x1000x24 "${viewer[@]}"
 fi

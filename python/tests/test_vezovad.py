@@ -84,6 +84,8 @@ def test_damaged_cut_off_and_foreign_files(recording, tmp_path):
     assert issubclass(vezovad.FormatError, ValueError)
     with pytest.raises(FileNotFoundError):
         vezovad.open_recording(str(tmp_path / "missing.bin"))
+    with pytest.raises(IsADirectoryError):
+        vezovad.open_recording(str(tmp_path))
 
 
 def test_live_grab_configuration_and_status(emulator, tmp_path):

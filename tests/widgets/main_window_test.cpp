@@ -160,6 +160,8 @@ TEST_F(MainWindowTest, ConnectToAClosedPortWarnsAndLeavesNoDevice) {
     menu_connection* c = w.user_tool()->connection;
     c->set_connection_values("127.0.0.1", closed_loopback_port(), "127.0.0.1", 0);
     QSignalSpy buttons(&w, &MainWindow::send_main_btn_connect_control);
+    QSignalSpy failed(&w, &MainWindow::send_main_open_failed);
+    QSignalSpy log(&w, &MainWindow::send_main_log_message);
     QElapsedTimer t;
     t.start();
     w.get_main_connect_status(true);
@@ -167,6 +169,13 @@ TEST_F(MainWindowTest, ConnectToAClosedPortWarnsAndLeavesNoDevice) {
     ASSERT_NE(dialogs.last_box(), nullptr);
     EXPECT_EQ(dialogs.last_box()->title, "Warning");
     EXPECT_EQ(dialogs.last_box()->text, "Cannot connect to device. Please check the connection informations.");
+    // The library's reason, beside the box: in the log pane and to whoever listens (standard error at start-up).
+    ASSERT_EQ(failed.count(), 1);
+    EXPECT_EQ(failed.at(0).at(0).toString(), dialogs.last_box()->text);
+    const QString reason = failed.at(0).at(1).toString();
+    EXPECT_TRUE(reason.startsWith("127.0.0.1:")) << reason.toStdString();
+    ASSERT_GE(log.count(), 1);
+    EXPECT_EQ(log.at(0).at(0).toString(), "[Stream mode] Cannot connect: " + reason);
     EXPECT_EQ(w.device_handle(), nullptr);
     EXPECT_FALSE(w.message_tick_timer()->isActive());
     // The dialog is told it is not connected, never that it is.
