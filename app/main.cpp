@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     QString error;
     bool help = false;
     if (!startup::parse(arguments, opts, error, help)) {
-        std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+        std::fprintf(stderr, "ro_vezovad: %s (ro_vezovad --help lists the options)\n", error.toLocal8Bit().constData());
         return 2;
     }
     if (help) {

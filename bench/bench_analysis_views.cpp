@@ -12,6 +12,7 @@
 // baseline); --no-status-bar stops the status bar's slow refresh for the live
 // run (its baseline). The live run ends with the cost of one status bar
 // refresh. Prints figures; asserts nothing.
+#include "bench/bench_options.h"
 #include "bench/bench_timing.h"
 #include "bench/gui_bench.h"
 #include "bench/live_admin_window.h"
@@ -136,13 +137,18 @@ void live(QApplication& app, double seconds, bool open, bool status_bar) {
 
 int main(int argc, char** argv) {
     double seconds = 10.0;
-    bool live_only = false, closed = false, status_bar = true;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--live") == 0) live_only = true;
-        else if (std::strcmp(argv[i], "--closed") == 0) closed = true;
-        else if (std::strcmp(argv[i], "--no-status-bar") == 0) status_bar = false;
-        else seconds = std::max(2.0, std::atof(argv[i]));
-    }
+    bool live_only = false, closed = false, no_status_bar = false;
+    bench_options::po::options_description desc(
+        "usage: bench_analysis_views [SECONDS] [options]\n"
+        "The image analysis and board alignment dialogs under load (under scripts/xvfb.sh).\noptions");
+    desc.add_options()("help", "show this text")
+        ("seconds", bench_options::po::value(&seconds)->value_name("S"), "length of the live run (at least 2, default 10)")
+        ("live", bench_options::po::bool_switch(&live_only), "only the live run, not the cost of one frame")
+        ("closed", bench_options::po::bool_switch(&closed), "the live run with the dialogs closed")
+        ("no-status-bar", bench_options::po::bool_switch(&no_status_bar), "the live run without the status bar");
+    if (const int done = bench_options::read(argc, argv, "bench_analysis_views", desc, {"seconds"}); done >= 0) return done;
+    seconds = std::max(2.0, seconds);
+    const bool status_bar = !no_status_bar;
     if (!prepare_gui_bench()) return 1;
     QApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);

@@ -3,6 +3,7 @@
 // calibration dialog's frame (images, chart, calibration step) and the lens
 // tool's averaged cloud. Prints medians.
 //   bench_calibration [iterations]
+#include "bench/bench_options.h"
 #include "bench/bench_timing.h"
 #include "logic/cloud_rmse.h"
 #include "logic/lens_cloud.h"
@@ -41,10 +42,18 @@ cloud_rmse::cloud_t wall(float shift) {
 } // namespace
 
 int main(int argc, char** argv) {
+    int iterations = 200;
+    {
+        namespace po = bench_options::po;
+        po::options_description desc("usage: bench_calibration [ITERATIONS]\nThe calibration tools' work: cloud error, offset calibration frame, lens cloud.\noptions");
+        desc.add_options()("help", "show this text")
+            ("iterations", po::value(&iterations)->value_name("N"), "repetitions timed (at least 20, default 200)");
+        if (const int done = bench_options::read(argc, argv, "bench_calibration", desc, {"iterations"}); done >= 0) return done;
+        iterations = std::max(20, iterations);
+    }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
-    const int iterations = argc > 1 ? std::max(20, std::atoi(argv[1])) : 200;
 
     const cloud_rmse::cloud_t truth = wall(0.0f), measured = wall(0.012f);
     const cloud_rmse::result r = cloud_rmse::compute(measured, truth);

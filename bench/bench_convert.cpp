@@ -9,6 +9,7 @@
 //   bench_convert [FRAMES]            FRAMES for binary PCD (default 10000)
 //   bench_convert --recording PATH [FRAMES]
 //                                     only writes a synthetic recording to PATH
+#include "bench/bench_options.h"
 #include "device/DadodUz.h"
 #include "device/gx_protocol.h"
 #include "device/gx_recording.h"
@@ -115,13 +116,27 @@ bool convert_mcap(const std::string& rec, const std::string& out, int frames, fi
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 3 && std::string(argv[1]) == "--recording") {
-        const int n = argc > 3 ? std::atoi(argv[3]) : 100;
-        const bool ok = make_recording(argv[2], n);
-        std::printf("%s: %d frames %s\n", argv[2], n, ok ? "written" : "NOT written");
+    std::string recording;
+    int frames = 0;
+    {
+        namespace po = bench_options::po;
+        po::options_description desc("usage: bench_convert [FRAMES]\n"
+                                     "       bench_convert --recording PATH [FRAMES]\n"
+                                     "Conversion figures of gx_convert's formats on a synthetic 400 x 100 recording.\noptions");
+        desc.add_options()("help", "show this text")
+            ("frames", po::value(&frames)->value_name("N"),
+             "frames converted to binary PCD and MCAP (default 10000; at most 1000 for PLY, CSV and PCD with "
+             "pictures); with --recording the frames written (default 100)")
+            ("recording", po::value(&recording)->value_name("PATH"), "only write a synthetic recording to PATH");
+        if (const int done = bench_options::read(argc, argv, "bench_convert", desc, {"frames"}); done >= 0) return done;
+    }
+    if (!recording.empty()) {
+        const int n = frames > 0 ? frames : 100;
+        const bool ok = make_recording(recording, n);
+        std::printf("%s: %d frames %s\n", recording.c_str(), n, ok ? "written" : "NOT written");
         return ok ? 0 : 1;
     }
-    const int frames = std::max(1, argc > 1 ? std::atoi(argv[1]) : 10000);
+    frames = frames > 0 ? frames : 10000;
     char tmpl[] = "/tmp/bench_convert_XXXXXX";
     if (::mkdtemp(tmpl) == nullptr) return 1;
     const std::string dir = tmpl, rec = dir + "/rec.bin", out = dir + "/out";

@@ -11,6 +11,7 @@
 //    unit's own errors, and the channel spread the depth quality tool then
 //    measures with each table applied.
 //   bench_depth_quality [iterations]
+#include "bench/bench_options.h"
 #include "app/startup.h"
 #include "bench/bench_timing.h"
 #include "device/gx_lens.h"
@@ -176,7 +177,15 @@ void window_memory() {
 } // namespace
 
 int main(int argc, char** argv) {
-    const int iterations = argc > 1 ? std::max(20, std::atoi(argv[1])) : 200;
+    int iterations = 200;
+    {
+        namespace po = bench_options::po;
+        po::options_description desc("usage: bench_depth_quality [ITERATIONS]\nThe depth quality tool's work on synthetic frames.\noptions");
+        desc.add_options()("help", "show this text")
+            ("iterations", po::value(&iterations)->value_name("N"), "repetitions timed (at least 20, default 200)");
+        if (const int done = bench_options::read(argc, argv, "bench_depth_quality", desc, {"iterations"}); done >= 0) return done;
+        iterations = std::max(20, iterations);
+    }
     window_memory();
     metric_cost(gx::scene_kind::wall, depth_quality::target::wall, false, "every metric, wall, 200 x 50, 30 frames",
                 iterations);

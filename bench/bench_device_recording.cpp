@@ -1,6 +1,7 @@
 // Recording figures: frames per second written and bytes per frame; median
 // and worst time of an indexed read in a 10,000-frame recording; time to open
 // that recording when its index is missing. Prints figures; asserts nothing.
+#include "bench/bench_options.h"
 #include "bench/synthetic_recording.h"
 #include "device/DadodUz.h"
 #include "device/gx_protocol.h"
@@ -19,7 +20,15 @@
 using clk = std::chrono::steady_clock;
 
 int main(int argc, char** argv) {
-    const int frames = argc > 1 ? std::atoi(argv[1]) : 10000;
+    int frames = 10000;
+    {
+        namespace po = bench_options::po;
+        po::options_description desc("usage: bench_device_recording [FRAMES]\nRecording figures: frames written per second, bytes per frame, indexed reads, opening without an index.\noptions");
+        desc.add_options()("help", "show this text")
+            ("frames", po::value(&frames)->value_name("N"), "frames recorded (default 10000)");
+        if (const int done = bench_options::read(argc, argv, "bench_device_recording", desc, {"frames"}); done >= 0) return done;
+        frames = std::max(1, frames);
+    }
     const std::string path = "/tmp/bench_device_recording_" + std::to_string(::getpid()) + ".bin";
     const std::vector<std::vector<std::uint8_t>> pool = synthetic_frame_pool();
     gx::recording_writer w;

@@ -1,6 +1,7 @@
 // Throughput of the device library over loopback: frames per second received
 // and assembled from gx_emulator, and the losses at each offered rate.
 // Prints figures; asserts nothing.
+#include "bench/bench_options.h"
 #include "device/DadodUz.h"
 #include "tests/support/emulator_process.h"
 
@@ -16,7 +17,13 @@ namespace {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    {
+        bench_options::po::options_description desc(
+            "usage: bench_device_stream\nThe device library's stream against gx_emulator at rising frame rates.\noptions");
+        desc.add_options()("help", "show this text");
+        if (const int done = bench_options::read(argc, argv, "bench_device_stream", desc); done >= 0) return done;
+    }
     std::printf("offered_fps  received_fps  delivered_fps  dropped  fragments_lost  discarded  (400 x 100 frames, 3 s each)\n");
     for (int fps : {25, 100, 250, 400, 600, 1000}) {
         emulator_process emu({"--max-fps", "2000", "--fps", std::to_string(fps)});

@@ -2,6 +2,7 @@
 // colour images of the image view plus the point cloud build, and the
 // ruler's copy of a frame whose cloud is shown. Prints medians.
 //   bench_display [iterations]
+#include "bench/bench_options.h"
 #include "bench/bench_timing.h"
 #include "logic/cloud_builder.h"
 #include "logic/display_pipeline.h"
@@ -15,7 +16,15 @@
 #include <cstdlib>
 
 int main(int argc, char** argv) {
-    const int iterations = argc > 1 ? std::max(50, std::atoi(argv[1])) : 2000;
+    int iterations = 2000;
+    {
+        namespace po = bench_options::po;
+        po::options_description desc("usage: bench_display [ITERATIONS]\nPer-frame display work on a 400 x 100 frame, without rendering.\noptions");
+        desc.add_options()("help", "show this text")
+            ("iterations", po::value(&iterations)->value_name("N"), "frames timed (at least 50, default 2000)");
+        if (const int done = bench_options::read(argc, argv, "bench_display", desc, {"iterations"}); done >= 0) return done;
+        iterations = std::max(50, iterations);
+    }
     synthetic::scene_t scene = synthetic::make_scene(100, 400, 7);
 
     display::pipeline_params amb, dep, inten;

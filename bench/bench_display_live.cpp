@@ -6,6 +6,7 @@
 //                      [--max-dist M] [--point-size P] [--empty] [--no-images]
 // --empty feeds 0 x 0 frames (the fixed cost of a tick), --no-images skips
 // the image view.
+#include "bench/bench_options.h"
 #include "bench/gui_bench.h"
 #include "tests/support/synthetic_frames.h"
 #include "viewers/viewer_image.h"
@@ -38,16 +39,23 @@ int main(int argc, char** argv) {
     double max_dist = 200.0;
     double point_size = 0;
     bool empty = false, no_images = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) screenshot = argv[++i];
-        else if (std::strcmp(argv[i], "--grid") == 0) grid = true;
-        else if (std::strcmp(argv[i], "--mode") == 0 && i + 1 < argc) mode = std::atoi(argv[++i]);
-        else if (std::strcmp(argv[i], "--max-dist") == 0 && i + 1 < argc) max_dist = std::atof(argv[++i]);
-        else if (std::strcmp(argv[i], "--point-size") == 0 && i + 1 < argc) point_size = std::atof(argv[++i]);
-        else if (std::strcmp(argv[i], "--empty") == 0) empty = true;
-        else if (std::strcmp(argv[i], "--no-images") == 0) no_images = true;
-        else seconds = std::max(1.0, std::atof(argv[i]));
-    }
+    std::string screenshot_file;
+    namespace po = bench_options::po;
+    po::options_description desc(
+        "usage: bench_display_live [SECONDS] [options]\n"
+        "The whole live tick with rendering (under scripts/xvfb.sh).\noptions");
+    desc.add_options()("help", "show this text")
+        ("seconds", po::value(&seconds)->value_name("S"), "length of the run (at least 1, default 5)")
+        ("screenshot", po::value(&screenshot_file)->value_name("FILE.png"), "save the window at the end")
+        ("grid", po::bool_switch(&grid), "draw the point cloud view's grid")
+        ("mode", po::value(&mode)->value_name("N"), "the point colour mode (default 4)")
+        ("max-dist", po::value(&max_dist)->value_name("M"), "the point cloud's maximum distance (default 200)")
+        ("point-size", po::value(&point_size)->value_name("P"), "the point size (default: the view's)")
+        ("empty", po::bool_switch(&empty), "frames without returns")
+        ("no-images", po::bool_switch(&no_images), "without the image view");
+    if (const int done = bench_options::read(argc, argv, "bench_display_live", desc, {"seconds"}); done >= 0) return done;
+    seconds = std::max(1.0, seconds);
+    if (!screenshot_file.empty()) screenshot = screenshot_file.c_str();
     if (!prepare_gui_bench()) return 1;
     QApplication app(argc, argv);
     printed_figures_in_c_notation();

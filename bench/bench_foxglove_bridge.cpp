@@ -11,6 +11,7 @@
 //      what the clients got.
 //   bench_foxglove_bridge [seconds]     (each live stretch; 10 by default)
 // Prints figures; asserts nothing. The machine is shared: figures are rough.
+#include "bench/bench_options.h"
 #include "bench/bench_timing.h"
 #include "bench/gui_bench.h"
 #include "bench/live_admin_window.h"
@@ -82,7 +83,15 @@ double cpu_seconds() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const double seconds = argc > 1 ? std::max(2.0, std::atof(argv[1])) : 10.0;
+    double seconds = 10.0;
+    {
+        namespace po = bench_options::po;
+        po::options_description desc("usage: bench_foxglove_bridge [SECONDS]\nThe Foxglove WebSocket server with two clients against gx_emulator (under scripts/xvfb.sh).\noptions");
+        desc.add_options()("help", "show this text")
+            ("seconds", po::value(&seconds)->value_name("S"), "length of the live run (at least 2, default 10)");
+        if (const int done = bench_options::read(argc, argv, "bench_foxglove_bridge", desc, {"seconds"}); done >= 0) return done;
+        seconds = std::max(2.0, seconds);
+    }
     if (!prepare_gui_bench()) return 1;
     QApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);

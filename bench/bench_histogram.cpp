@@ -12,6 +12,7 @@
 //    library to the viewer's update, over time, to the chart's paint, and the
 //    library's queue.
 // Prints figures; asserts nothing.
+#include "bench/bench_options.h"
 #include "bench/bench_timing.h"
 #include "bench/gui_bench.h"
 #include "bench/live_admin_window.h"
@@ -233,12 +234,17 @@ void live_lag(QApplication& app, double seconds, bool viewer_shown, bool softwar
 int main(int argc, char** argv) {
     double seconds = 8.0;
     bool hidden = false, software = false, live_only = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--hidden") == 0) hidden = true;
-        else if (std::strcmp(argv[i], "--software") == 0) software = true;
-        else if (std::strcmp(argv[i], "--live") == 0) live_only = true;
-        else seconds = std::max(2.0, std::atof(argv[i]));
-    }
+    namespace po = bench_options::po;
+    po::options_description desc(
+        "usage: bench_histogram [SECONDS] [options]\n"
+        "The histogram viewer under load (under scripts/xvfb.sh).\noptions");
+    desc.add_options()("help", "show this text")
+        ("seconds", po::value(&seconds)->value_name("S"), "length of the live run (at least 2, default 8)")
+        ("live", po::bool_switch(&live_only), "only the live run, not the cost of one update")
+        ("hidden", po::bool_switch(&hidden), "the live run with the viewer closed")
+        ("software", po::bool_switch(&software), "the viewer's series drawn without OpenGL");
+    if (const int done = bench_options::read(argc, argv, "bench_histogram", desc, {"seconds"}); done >= 0) return done;
+    seconds = std::max(2.0, seconds);
     if (!prepare_gui_bench()) return 1;
     QApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);

@@ -11,6 +11,7 @@
 //   bench_live_tools [seconds] [--no-tools]
 // `seconds` is the stretch with every tool open (60 by default); each tool's
 // opening is followed for 3 s. Prints figures; asserts nothing.
+#include "bench/bench_options.h"
 #include "bench/bench_timing.h"
 #include "bench/gui_bench.h"
 #include "bench/live_admin_window.h"
@@ -150,10 +151,17 @@ void print(const char* name, const stretch& r) {
 int main(int argc, char** argv) {
     double seconds = 60.0;
     bool tools = true;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--no-tools") == 0) tools = false;
-        else seconds = std::max(2.0, std::atof(argv[i]));
-    }
+    bool no_tools = false;
+    namespace po = bench_options::po;
+    po::options_description desc(
+        "usage: bench_live_tools [SECONDS] [options]\n"
+        "The administrator's main window live while the analysis tools open (under scripts/xvfb.sh).\noptions");
+    desc.add_options()("help", "show this text")
+        ("seconds", po::value(&seconds)->value_name("S"), "length of each stretch (at least 2, default 60)")
+        ("no-tools", po::bool_switch(&no_tools), "the main window alone");
+    if (const int done = bench_options::read(argc, argv, "bench_live_tools", desc, {"seconds"}); done >= 0) return done;
+    seconds = std::max(2.0, seconds);
+    tools = !no_tools;
     if (!prepare_gui_bench()) return 1;
     QApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);

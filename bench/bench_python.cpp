@@ -5,6 +5,7 @@
 // asserts nothing.
 //
 //   bench_python [FRAMES [SECONDS]]
+#include "bench/bench_options.h"
 #include "bench/synthetic_recording.h"
 #include "tests/support/emulator_process.h"
 
@@ -18,8 +19,17 @@ int main(int argc, char** argv) {
     std::printf("the vezovad package is not built (no Python 3 with numpy and pybind11)\n");
     return 1;
 #else
-    const int frames = argc > 1 ? std::atoi(argv[1]) : 10000;
-    const std::string seconds = argc > 2 ? argv[2] : "30";
+    int frames = 10000;
+    std::string seconds = "30";
+    {
+        namespace po = bench_options::po;
+        po::options_description desc("usage: bench_python [FRAMES [SECONDS]]\n"
+                                     "The Python package: a recording read in order, and live frames from gx_emulator.\noptions");
+        desc.add_options()("help", "show this text")
+            ("frames", po::value(&frames)->value_name("N"), "frames of the recording read (default 10000)")
+            ("seconds", po::value(&seconds)->value_name("S"), "length of the live run (default 30)");
+        if (const int done = bench_options::read(argc, argv, "bench_python", desc, {"frames", "seconds"}); done >= 0) return done;
+    }
     const std::string path = "/tmp/bench_python_" + std::to_string(::getpid()) + ".bin";
     {
         gx::recording_writer w;

@@ -4,6 +4,7 @@
 // --print-stats line at exit). Under an X server (scripts/xvfb.sh).
 //   bench_startup [runs]
 // Prints figures; asserts nothing.
+#include "bench/bench_options.h"
 #include "bench/bench_timing.h"
 #include "tests/support/emulator_process.h"
 
@@ -61,7 +62,15 @@ run_result start_viewer(int port, const std::string& home) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    int runs = 5;
+    {
+        namespace po = bench_options::po;
+        po::options_description desc("usage: bench_startup [RUNS]\nThe viewer's start until the first frame is on screen (under scripts/xvfb.sh).\noptions");
+        desc.add_options()("help", "show this text")
+            ("runs", po::value(&runs)->value_name("N"), "start-ups timed (default 5)");
+        if (const int done = bench_options::read(argc, argv, "bench_startup", desc, {"runs"}); done >= 0) return done;
+        runs = std::max(1, runs);
+    }
     if (std::getenv("DISPLAY") == nullptr) {
         std::fprintf(stderr, "needs an X server: run under scripts/xvfb.sh\n");
         return 1;

@@ -6,6 +6,7 @@
 //   bench_status_chart [seconds] [--closed]
 // `seconds` defaults to 60; --closed leaves the monitor closed (the
 // baseline). Prints figures; asserts nothing.
+#include "bench/bench_options.h"
 #include "bench/gui_bench.h"
 #include "bench/live_admin_window.h"
 #include "menus/menu_status.h"
@@ -49,10 +50,15 @@ void time_redraws(const char* what, menu_status& status, int n) {
 int main(int argc, char** argv) {
     double seconds = 60.0;
     bool closed = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--closed") == 0) closed = true;
-        else seconds = std::max(5.0, std::atof(argv[i]));
-    }
+    namespace po = bench_options::po;
+    po::options_description desc(
+        "usage: bench_status_chart [SECONDS] [options]\n"
+        "The status monitor's history chart live (under scripts/xvfb.sh).\noptions");
+    desc.add_options()("help", "show this text")
+        ("seconds", po::value(&seconds)->value_name("S"), "length of the live run (at least 5, default 60)")
+        ("closed", po::bool_switch(&closed), "the status monitor closed");
+    if (const int done = bench_options::read(argc, argv, "bench_status_chart", desc, {"seconds"}); done >= 0) return done;
+    seconds = std::max(5.0, seconds);
     if (!prepare_gui_bench()) return 1;
     QApplication app(argc, argv);
     printed_figures_in_c_notation();

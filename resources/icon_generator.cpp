@@ -5,6 +5,7 @@
 // buttons that show them are dark (about #455364 / #37414F) and scale them down
 // to 24-30 px, so the shapes are bold, light-stroked and use one accent colour
 // per family (playback, recording, viewers, axes, calibration).
+#include "device/command_line.h"
 #include <QDir>
 #include <QFile>
 #include <QFont>
@@ -534,15 +535,29 @@ QImage render_icon(void (*draw)(QPainter&)) {
 int main(int argc, char** argv) {
     // Only images are painted: the minimal platform with the system's fonts
     // draws the same pixels as the offscreen one, which never frees its screen.
+    std::string output;
+    {
+        namespace po = command_line::po;
+        po::options_description desc("usage: icon_generator OUTPUT_DIR\n"
+                                     "Draws the window icon and the button icons with their resource file (run by the "
+                                     "build).\noptions");
+        desc.add_options()("help", "show this text")
+            ("output", po::value(&output)->value_name("OUTPUT_DIR"), "the folder written (also the first word)");
+        po::positional_options_description positional;
+        positional.add("output", 1);
+        po::variables_map vm;
+        if (const int done = command_line::read_or_answer(argc, argv, desc, "icon_generator", vm, &positional); done >= 0)
+            return done;
+        if (output.empty()) {
+            std::fprintf(stderr, "icon_generator: OUTPUT_DIR is needed (icon_generator --help lists the options)\n");
+            return 2;
+        }
+    }
     qputenv("QT_QPA_PLATFORM", "minimal:enable_fonts");
     QGuiApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: icon_generator OUTPUT_DIR\n");
-        return 2;
-    }
-    const QString out = QString::fromLocal8Bit(argv[1]);
+    const QString out = QString::fromStdString(output);
     if (!QDir().mkpath(out + "/icon")) {
-        std::fprintf(stderr, "icon_generator: cannot create %s/icon\n", argv[1]);
+        std::fprintf(stderr, "icon_generator: cannot create %s/icon\n", output.c_str());
         return 1;
     }
     QFile qrc(out + "/icons.qrc");
