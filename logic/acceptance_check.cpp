@@ -133,7 +133,8 @@ result run(const options& o, const acceptance_limits::limits& limits, const std:
             id.serial_note = "the sensor did not send it with its answer to the hello";
             // The register dump: the configuration, the firmware version.
             id.configuration_note = id.firmware_note = "the sensor did not send its registers";
-            static TAVRIN::_TCP_PROTOCOL_T message; // 64 KiB: not on the stack
+            const auto buffer = std::make_unique<TAVRIN::_TCP_PROTOCOL_T>(); // 64 KiB: not on the stack
+            TAVRIN::_TCP_PROTOCOL_T& message = *buffer;
             if (device->tcp_register_read()) {
                 const auto until = clock_type::now() + std::chrono::seconds(2);
                 bool dump = false;
