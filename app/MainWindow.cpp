@@ -278,6 +278,7 @@ void MainWindow::wire() {
     connect(this, &MainWindow::send_main_lens_cal_data, tool_admin_, &tool_admin::get_tool_lens_cal_data);
     connect(this, &MainWindow::send_main_data, tool_admin_->image_analysis, &menu_image_analysis::updateScene);
     connect(this, &MainWindow::send_main_data, tool_admin_->depth_quality, &menu_depth_quality::updateScene);  // after image analysis
+    connect(this, &MainWindow::send_main_sensor_identity, tool_admin_->depth_quality, &menu_depth_quality::get_main_sensor_identity);
     connect(this, &MainWindow::send_main_data, tool_admin_->board_align, &menu_board_align::updateScene);
     connect(this, &MainWindow::send_main_data, tool_admin_->offset_cal, &menu_offset_cal::updateScene);
     connect(this, &MainWindow::send_main_log_message, tool_log_, &tool_log::append_log);
@@ -862,14 +863,19 @@ void MainWindow::on_message_timer() {
         dialog_seam::critical(this, tr("Warning"), tr("Firmware Update Failed."));
         end_firmware(false);
         return;
-    case command_flow::step::register_dump:
+    case command_flow::step::register_dump: {
         device_message::parse_register_dump(t, configuration);
+        const device_message::identity who = device_message::dump_identity(t);
+        const std::string serial = device->get_serial_number();
+        emit send_main_sensor_identity(QString::fromStdString(serial.empty() ? who.serial : serial),
+                                       QString::fromStdString(who.firmware_version));
         if (tool_user_->setting_requested)
             tool_user_->receive_current_setting(configuration);
         else if (tool_admin_->setting_requested)
             tool_admin_->receive_current_setting(configuration);
         get_main_device_run();
         return;
+    }
     case command_flow::step::flash_written:
         if (d.log_flash) log(tr("[Device Setting] GX flash is updated"));
         emit send_main_tcp_message(text);

@@ -124,6 +124,9 @@ signals:
     void send_main_yz_axis(bool);
     void send_main_zx_axis(bool);
     void send_main_current_setting(configurations_t&);
+    // Who the sensor is, with each register dump: the serial number of the
+    // hello's answer (else the dump's SN line) and the dump's firmware version.
+    void send_main_sensor_identity(QString serial, QString firmware);
     void send_main_firmware_progress(int);
     void send_main_tcp_message(QString);
     void send_main_log_message(QString);

@@ -113,6 +113,7 @@ struct DadodUz::Impl {
     int connect_timeout_ms = kDefaultConnectTimeoutMs;
     std::string last_error;
     int last_errno = 0;
+    std::string serial;  // from the hello's acknowledgement
     std::atomic<std::uint32_t> configuration_frame{0};
     std::atomic<bool> link_up{false};
     std::atomic<bool> delivering{true};
@@ -560,11 +561,17 @@ struct DadodUz::Impl {
         std::uint8_t hello[6];
         gx::put_u32(hello, session);
         gx::put_u16(hello + 4, udp_port);
-        if (!command(gx::cmd::hello, hello, sizeof hello, true, connect_timeout_ms)) {
+        std::string reply;
+        if (!command(gx::cmd::hello, hello, sizeof hello, true, connect_timeout_ms, &reply)) {
             close_stream();
             return refuse(where + " accepted the connection but did not answer within " + std::to_string(connect_timeout_ms) + " ms",
                           ETIMEDOUT);
         }
+        // The acknowledgement carries the unit's serial number (printable
+        // ASCII; anything else is dropped).
+        serial.clear();
+        for (char c : reply)
+            if (c >= 0x20 && c < 0x7F) serial.push_back(c);
         udp_thread = std::thread(&Impl::udp_loop, this);
         return true;
     }
@@ -645,6 +652,7 @@ bool DadodUz::connect(IP_ADDRESS_T device, IP_ADDRESS_T local) {
     if (d->mode != Impl::mode_t::none) return d->refuse("the session is already open");
     d->clear_error();
     d->configuration_frame = 0;  // a new session has accepted no configuration yet
+    d->serial.clear();
     {
         std::lock_guard<std::mutex> lock(d->stats_mutex);
         d->stats = link_statistics_t{};
@@ -887,6 +895,8 @@ GX_FILTER_SETTER(set_zigzag_smoothing_factor, zigzag_smoothing, int)
 #undef GX_FILTER_SETTER
 
 void DadodUz::set_connect_timeout(int milliseconds) { d->connect_timeout_ms = std::max(100, milliseconds); }
+
+std::string DadodUz::get_serial_number() const { return d->mode == Impl::mode_t::stream ? d->serial : std::string(); }
 
 std::string DadodUz::get_last_error() const { return d->last_error; }
 int DadodUz::get_last_errno() const { return d->last_errno; }

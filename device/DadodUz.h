@@ -241,6 +241,10 @@ public:
     // How long connect waits for the sensor to accept the command channel and
     // to answer the hello, each (default 1500 ms; 100 ms at least).
     void set_connect_timeout(int milliseconds);
+    // The sensor's serial number, which its answer to the hello carries
+    // ("GX0-EMU-0001"); "" in play mode, before a connect, or when the sensor
+    // sent none.
+    std::string get_serial_number() const;
     // Why the last connect or connect_file failed, in words ("" after success).
     std::string get_last_error() const;
     // The system's error number behind that failure (ECONNREFUSED, ETIMEDOUT,

@@ -216,4 +216,35 @@ std::vector<std::string> network_file_lines(const network_settings& net) {
             "PC_IP,UINT8,4," + commas(net.pc_ip), "PC_PORT,UINT16,1," + net.pc_port};
 }
 
+identity dump_identity(const std::string& t) {
+    identity id;
+    if (t.size() <= 6) return id;
+    const std::string body = t.substr(6);
+    const auto printable = [](std::string v) {
+        while (!v.empty() && (v.back() == '\r' || v.back() == ' ')) v.pop_back();
+        std::string out;
+        for (char c : v)
+            if (c >= 0x20 && c < 0x7F) out.push_back(c);
+        return out;
+    };
+    std::size_t pos = 0;
+    bool first = true;
+    while (pos < body.size()) {
+        std::size_t nl = body.find('\n', pos);
+        if (nl == std::string::npos) nl = body.size();
+        const std::string line = body.substr(pos, nl - pos);
+        pos = nl + 1;
+        const auto fields = split_commas(line);
+        if (first) {
+            // "RS::SN,<serial>": the serial follows the first comma.
+            first = false;
+            if (fields.size() >= 2 && fields[0].size() >= 2 && fields[0].compare(fields[0].size() - 2, 2, "SN") == 0)
+                id.serial = printable(line.substr(line.find(',') + 1));
+            continue;
+        }
+        if (line.compare(0, 5, "FWVER") == 0 && fields.size() >= 4) id.firmware_version = printable(fields.back());
+    }
+    return id;
+}
+
 } // namespace device_message

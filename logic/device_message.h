@@ -35,6 +35,15 @@ struct dump_result {
 // whole; fields no line names keep their values.
 dump_result parse_register_dump(const std::string& t, configurations_t& cfg);
 
+// Who the sensor of a register dump text T is: the serial number of its
+// first line ("SN,<serial>" after the type) and the firmware version of its
+// FWVER line (the line's last field); empty where the dump says nothing.
+struct identity {
+    std::string serial;
+    std::string firmware_version;
+};
+identity dump_identity(const std::string& t);
+
 // A network change as the user entered it: the texts are taken as written.
 struct network_settings {
     std::string device_ip;   // dotted

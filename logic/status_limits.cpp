@@ -42,19 +42,21 @@ level classify(double v, const band& b) {
     return outside <= 0.25 * (b.high - b.low) ? level::amber : level::red;
 }
 
-parse_result parse_csv(const std::string& text) {
+bool read_table(const std::string& text, std::vector<table_line>& lines, std::string& error) {
     std::string body = text;
     if (body.compare(0, 3, "\xEF\xBB\xBF") == 0) body.erase(0, 3);  // a UTF-8 byte order mark
     std::istringstream in(body);
     std::string line;
     int number = 0;
     bool header = false;
-    std::array<bool, kBands> seen{};
-    parse_result r;
+    lines.clear();
     while (std::getline(in, line)) {
         ++number;
         for (unsigned char c : line)
-            if (c >= 0x80 || (c < 0x20 && c != '\t' && c != '\r')) return refuse(number, "characters other than ASCII text");
+            if (c >= 0x80 || (c < 0x20 && c != '\t' && c != '\r')) {
+                error = "line " + std::to_string(number) + ": characters other than ASCII text";
+                return false;
+            }
         const std::string t = trimmed(line);
         if (t.empty() || t[0] == '#') continue;
         std::vector<std::string> fields;
@@ -66,23 +68,38 @@ parse_result parse_csv(const std::string& text) {
             start = comma + 1;
         }
         if (!header) {
-            if (fields != std::vector<std::string>{"name", "low", "high"}) return refuse(number, "the header \"name,low,high\" is missing");
+            if (fields != std::vector<std::string>{"name", "low", "high"}) break;
             header = true;
             continue;
         }
-        if (fields.size() != 3) return refuse(number, "expected name,low,high");
+        lines.push_back({number, std::move(fields)});
+    }
+    if (!header) {
+        error = "line " + std::to_string(number) + ": the header \"name,low,high\" is missing";
+        return false;
+    }
+    return true;
+}
+
+parse_result parse_csv(const std::string& text) {
+    std::array<bool, kBands> seen{};
+    parse_result r;
+    std::vector<table_line> lines;
+    if (!read_table(text, lines, r.error)) return r;
+    for (const table_line& l : lines) {
+        const std::vector<std::string>& fields = l.fields;
+        if (fields.size() != 3) return refuse(l.number, "expected name,low,high");
         std::size_t i = 0;
         while (i < kBands && fields[0] != name(i)) ++i;
-        if (i == kBands) return refuse(number, "unknown value \"" + fields[0] + "\"");
-        if (seen[i]) return refuse(number, fields[0] + " given twice");
+        if (i == kBands) return refuse(l.number, "unknown value \"" + fields[0] + "\"");
+        if (seen[i]) return refuse(l.number, fields[0] + " given twice");
         band b;
         if (!c_numbers::parse_finite(fields[1], b.low) || !c_numbers::parse_finite(fields[2], b.high))
-            return refuse(number, fields[0] + ": low and high must be numbers");
-        if (!(b.low < b.high)) return refuse(number, fields[0] + ": low must be below high");
+            return refuse(l.number, fields[0] + ": low and high must be numbers");
+        if (!(b.low < b.high)) return refuse(l.number, fields[0] + ": low must be below high");
         r.values[i] = b;
         seen[i] = true;
     }
-    if (!header) return refuse(number, "the header \"name,low,high\" is missing");
     for (std::size_t i = 0; i < kBands; ++i)
         if (!seen[i]) {
             parse_result missing;

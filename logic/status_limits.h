@@ -19,6 +19,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 namespace status_limits {
 
@@ -39,6 +40,17 @@ const char* name(std::size_t i);
 double value(const TAVRIN::DadodUz::sensing_packet_t& packet, std::size_t i);
 
 level classify(double value, const band& b);
+
+// The lines of a limits table, of this file's format or of another of its
+// family (acceptance_limits.h): past comments and blank lines, the header
+// "name,low,high", then each line split at its commas into trimmed fields,
+// with its line number. False, with "line N: why" in `error`, for a
+// character outside printable ASCII text or a missing header.
+struct table_line {
+    int number = 0;
+    std::vector<std::string> fields;
+};
+bool read_table(const std::string& text, std::vector<table_line>& lines, std::string& error);
 
 struct parse_result {
     bool ok = false;

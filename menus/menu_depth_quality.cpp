@@ -63,6 +63,9 @@ void menu_depth_quality::opened() {
     // from the sensor's configuration as it is then.
     frames.clear();
     configured = false;
+    identified = false;
+    status_records.clear();
+    ui->lel_report->clear();
     ui->lel_configuration->setVisible(true);
     forget_figures();
     emit send_menu_current_setting();
@@ -234,4 +237,56 @@ void menu_depth_quality::on_btn_save_metrics_clicked() {
     if (!dqt::append(QFile::encodeName(path).toStdString(), dqt::row(e), error))
         dialog_seam::warning(this, tr("Warning"),
                              tr("Cannot write the metrics file %1: %2.").arg(path, QString::fromStdString(error)));
+}
+
+void menu_depth_quality::get_main_sensor_identity(QString serial, QString firmware) {
+    identified = true;
+    serial_number = serial;
+    firmware_version = firmware;
+}
+
+void menu_depth_quality::update_status(const TAVRIN::DadodUz::sensing_packet_t& sensing) {
+    if (!is_open()) return;
+    status_records.push_back(sensing);
+    while (status_records.size() > std::size_t(std::max(1, ui->sb_frames->value()))) status_records.pop_front();
+}
+
+acceptance::report menu_depth_quality::make_report() const {
+    acceptance::setup set;
+    set.target = frames.kind();
+    set.range_mm = ui->sb_gt_distance->value();
+    set.roi = frames.roi();
+    set.frames = ui->sb_frames->value();
+    set.channels = channels();
+    set.channels_from = ui->tg_channels->currentIndex() > 0 ? std::string("chosen in the tool")
+                        : configured ? "the sensor's VCSEL driver, id " + std::to_string(int(configuration.vcsel_type))
+                                     : std::string("not known: no sensor configuration (choose the channels)");
+    set.limits_from = "built-in (resources/limits/acceptance_limits.csv)";
+    acceptance::identity id;
+    id.source = configured ? "sensor (the console's stream)" : "frames shown by the console";
+    const std::string unknown = identified ? "the sensor did not say" : "no sensor answered the tool (play mode, or not yet)";
+    id.serial = serial_number.toStdString();
+    id.serial_note = unknown;
+    id.firmware = firmware_version.toStdString();
+    id.firmware_note = unknown;
+    id.has_configuration = configured;
+    id.cfg = configuration;
+    id.configuration_note = "no sensor configuration (play mode, or not yet arrived)";
+    acceptance::status_span status;
+    for (const auto& s : status_records) status.add(s);
+    return acceptance::evaluate(frames, set, id, status, acceptance_limits::built_in(), "ro_vezovad");
+}
+
+void menu_depth_quality::on_btn_report_clicked() {
+    QString path = dialog_seam::save_file_name(this, tr("Save report"), QDir::homePath(), tr("Report (*.html)"));
+    if (path.isEmpty()) return;
+    if (!path.endsWith(QLatin1String(".html"), Qt::CaseInsensitive)) path += QLatin1String(".html");
+    const QString json = path.left(path.size() - 5) + QLatin1String(".json");
+    const acceptance::report r = make_report();
+    std::string error;
+    if (!acceptance::write(r, QFile::encodeName(path).toStdString(), QFile::encodeName(json).toStdString(), error)) {
+        dialog_seam::warning(this, tr("Warning"), tr("Cannot write the report: %1.").arg(QString::fromStdString(error)));
+        return;
+    }
+    ui->lel_report->setText(QString::fromStdString(acceptance::summary_line(r)));
 }

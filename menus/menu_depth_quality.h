@@ -7,6 +7,7 @@
 #pragma once
 
 #include "device/DadodUz.h"
+#include "logic/acceptance_report.h"
 #include "logic/depth_quality.h"
 #include "logic/depth_quality_text.h"
 #include "menus/line_chart.h"
@@ -17,6 +18,7 @@
 #include <QPointF>
 #include <QString>
 #include <QVector>
+#include <deque>
 #include <opencv2/core.hpp>
 
 namespace Ui {
@@ -59,9 +61,20 @@ public slots:
     void on_tg_channels_currentIndexChanged(int index);
     void on_sb_gt_distance_valueChanged(int value);
     void on_btn_save_metrics_clicked();
+    // Writes the acceptance report of the frames held (acceptance_report.h)
+    // and its JSON beside it, against the shipped limits.
+    void on_btn_report_clicked();
+    // Who the sensor is: the serial number of the hello and the firmware
+    // version of the register dump ("" where the sensor said nothing).
+    void get_main_sensor_identity(QString serial, QString firmware);
 
 public:
     void get_menu_current_setting(configurations_t configuration_);
+    // Each status record while the tool is open; the last as many as the
+    // frames asked for are the check's.
+    void update_status(const TAVRIN::DadodUz::sensing_packet_t& sensing);
+    // The report of the frames held now, as the Report button writes it.
+    acceptance::report make_report() const;
 
 protected:
     void opened() override;
@@ -80,6 +93,9 @@ private:
     Ui::menu_depth_quality* ui;
     configurations_t configuration{};
     bool configured = false;
+    bool identified = false;
+    QString serial_number, firmware_version;
+    std::deque<TAVRIN::DadodUz::sensing_packet_t> status_records;
     depth_quality::window frames;
     // The newest figures with the settings they were measured under.
     depth_quality_text::entry measured;

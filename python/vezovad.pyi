@@ -1,5 +1,6 @@
 """Recordings and live GX sensors as numpy arrays."""
-from typing import Any, Dict, Iterator, List, Optional, Union
+import os
+from typing import Any, Dict, Iterable, Iterator, List, Optional, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -81,3 +82,31 @@ class Sensor:
 
 def connect(device: str, local: Optional[str] = None, timeout: float = 5.0) -> Sensor:
     """Connects to the sensor at device="IP:PORT" and starts its stream."""
+
+Region = Tuple[int, int, int, int]  # x, y, width, height (columns x .. x+width-1, rows y .. y+height-1)
+
+def depth_quality(frames: Iterable[Frame], region: Optional[Region] = None, target: str = "wall",
+                  ground_truth: Optional[float] = None, channels: Optional[int] = None) -> Dict[str, Any]:
+    """The depth quality tool's figures and verdict over the frames: 'frames', 'region', 'fill_rate_percent',
+    'outliers_percent', 'distance_mm', 'plane_rms_mm', 'plane_angle_deg', 'temporal_noise_mm', 'z_accuracy_mm',
+    'z_accuracy_percent', 'channel_spread_mm', 'row_spread_mm' (None where not measured or not holding),
+    'column_error_mm' (numpy, NaN where too few inliers), 'holds' and 'verdict' (the tool's text).
+    region: default the central half; target: 'wall' or 'sphere'; ground_truth: the target's range (mm);
+    channels: VCSEL channels of the channel spread. ValueError for no frames or a region that does not fit."""
+
+def pixel_maps(frames: Iterable[Frame], region: Optional[Region] = None, target: str = "wall") -> Dict[str, Any]:
+    """The per-pixel maps over the frames (docs/acceptance.md): 'valid_rate' (%), 'mean_error' (mm from the
+    fitted surface) and 'sigma' (temporal standard deviation, mm), float64 arrays (height, width) of the region
+    with NaN where there is no value; 'dead' and 'noisy' as int arrays (n, 2) of frame rows and columns;
+    'median_sigma', 'noisy_factor', 'region', 'frames'."""
+
+def verify(*, device: Optional[str] = None, local: str = "", recording: Optional[Union[str, "os.PathLike[str]"]] = None,
+           target: str = "wall", range_mm: float, region: Optional[Region] = None, frames: int = 30,
+           channels: Optional[int] = None, limits: Optional[Union[str, "os.PathLike[str]"]] = None,
+           report: Optional[Union[str, "os.PathLike[str]"]] = None,
+           json: Optional[Union[str, "os.PathLike[str]"]] = None) -> Dict[str, Any]:
+    """gx_verify's acceptance check of a sensor (device="IP:PORT") or a recording (channels needed) against the
+    shipped limits or a limits file; writes the HTML report and its JSON when paths are given. Returns the
+    report's data (the JSON of docs/acceptance-report.schema.json as a dict) with 'summary' (gx_verify's line)
+    and 'exit_status' (0 pass, 1 fail, 2 could not measure or could not connect). ValueError for a refused
+    limits file or arguments out of range."""

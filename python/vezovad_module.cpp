@@ -1,5 +1,6 @@
 // vezovad: recordings and live GX sensors as numpy arrays, through the
 // device library (libtavrin_gx).
+#include "python/py_acceptance.h"
 #include "python/py_errors.h"
 #include "python/py_frame.h"
 #include "python/py_recording.h"
@@ -18,4 +19,5 @@ PYBIND11_MODULE(vezovad, m) {
     vezovad_py::bind_frame(m);
     vezovad_py::bind_recording(m);
     vezovad_py::bind_sensor(m);
+    vezovad_py::bind_acceptance(m);
 }

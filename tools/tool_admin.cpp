@@ -164,6 +164,7 @@ void tool_admin::get_tool_status_data(sensing_packet_t& sensing) {
         board_align->update_status(sensing);
     else
         status->update_status(sensing);
+    depth_quality->update_status(sensing); // the status values of its report
 }
 
 void tool_admin::get_tool_close_ui() {

@@ -9,7 +9,7 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${tmp}/pref
 execute_process(COMMAND ${CMAKE_COMMAND} -E env PYTHONPATH=${site} ${PYTHON} -c "import vezovad; print(vezovad.__file__)"
                 WORKING_DIRECTORY /tmp OUTPUT_VARIABLE where RESULT_VARIABLE rc2)
 set(ok TRUE)
-foreach(program ro_vezovad gx_emulator gx_convert gx_bridge)
+foreach(program ro_vezovad gx_emulator gx_convert gx_bridge gx_verify)
   execute_process(COMMAND ${tmp}/prefix/bin/${program} --help OUTPUT_QUIET ERROR_QUIET RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)
     set(ok FALSE)

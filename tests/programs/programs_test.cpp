@@ -45,6 +45,7 @@ TEST(programs, help_names_every_option_and_unknown_options_are_named) {
         {GX_CONVERT_PATH, "converter/gx_convert.cpp", "in.bin out --every 0", "--every"},
         {GX_BRIDGE_PATH, "bridge/gx_bridge.cpp", "--device nowhere", "--device"},
         {GX_MONKEY_PATH, "monkey/gx_monkey.cpp", "--seconds many", "--seconds"},
+        {GX_VERIFY_PATH, "verify/gx_verify.cpp", "--frames many", "--frames"},
         {std::string(VEZOVAD_BINARY_DIR) + "/resources/icon_generator", "resources/icon_generator.cpp", "", ""}};
     for (const auto& e : fs::directory_iterator(std::string(VEZOVAD_SOURCE_DIR) + "/bench")) {
         const std::string name = e.path().stem().string(), built = std::string(VEZOVAD_BINARY_DIR) + "/bench/" + name;

@@ -18,6 +18,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -188,6 +189,21 @@ TEST_F(depth_quality_test, WallShowsTheFiguresTheSensorModelStates) {
     EXPECT_NEAR(field(tool, "le_plane_rms"), 15.6, 0.2 * 15.6);
     EXPECT_NEAR(field(tool, "le_temporal_noise"), 12.0, 0.2 * 12.0);
     EXPECT_LT(m.angle, 0.5);
+
+    // The Report button: the acceptance report and its JSON, with the unit's
+    // name from the hello and the register dump.
+    dialogs.answer_file(temp_path("check"));
+    control<QPushButton>(tool, "btn_report")->click();
+    EXPECT_EQ(dialogs.seen.back().filter, "Report (*.html)");
+    EXPECT_EQ(dialogs.seen.back().dir, QDir::homePath());
+    std::ifstream json(temp_path("check.json").toStdString()), html(temp_path("check.html").toStdString());
+    ASSERT_TRUE(json && html);
+    std::stringstream data;
+    data << json.rdbuf();
+    EXPECT_NE(data.str().find("\"serial_number\": \"GX0-EMU-0001\""), std::string::npos);
+    EXPECT_NE(data.str().find("\"firmware_version\": \"1.4.2\""), std::string::npos);
+    EXPECT_NE(data.str().find("\"result\": \"pass\""), std::string::npos) << data.str().substr(0, 400);
+    EXPECT_TRUE(control<QLabel>(tool, "lel_report")->text().startsWith("PASS: "));
 }
 
 TEST_F(depth_quality_test, CalibrationLoopOnAnUncalibratedUnit) {
