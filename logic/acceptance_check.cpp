@@ -186,7 +186,7 @@ result run(const options& o, const acceptance_limits::limits& limits, const std:
             device->tcp_device_stop();
             device->stop();
         }
-        if (out.no_connection) problem = "cannot connect to " + o.device + ": " + problem;
+        if (out.no_connection) problem = "cannot connect: " + problem; // the reason names the address
     }
     device->disconnect();
     out.report = acceptance::evaluate(w, set, id, status, limits, program, problem);
