@@ -27,6 +27,10 @@ int main(int argc, char** argv) {
         std::printf("%s", error.toLocal8Bit().constData());
         return 0;
     }
+    if (opts.version) {
+        std::printf("ro_vezovad %s\n", VEZOVAD_VERSION);
+        return 0;
+    }
 
     QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
     QApplication app(argc, argv);

@@ -50,6 +50,7 @@ int main(int argc, char** argv) {
         "gx_bridge: a live GX sensor served over the Foxglove WebSocket protocol (" + std::string(foxglove::subprotocol) +
         ")\n\nUsage: gx_bridge --device IP:PORT [--local IP:PORT] [--listen [HOST:]PORT]\n\nOptions");
     desc.add_options()("help", "show this help")
+        ("version", "print the version and exit")
         ("device", po::value(&device_text)->value_name("IP:PORT"), "the sensor's address (required)")
         ("local", po::value(&local_text)->value_name("IP:PORT"), "the local address to receive on (default 0.0.0.0:0)")
         ("listen", po::value(&listen_text)->value_name("[HOST:]PORT"),

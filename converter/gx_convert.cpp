@@ -74,7 +74,8 @@ po::options_description option_table(std::string& format, std::string& from, std
         ("every", po::value(&every)->value_name("K"), "convert every K-th record from N on (default 1)")
         ("images", po::bool_switch(&a.options.images),
          "also write the ambient, depth and intensity pictures as PNG, coloured as the image view shows them")
-        ("help,h", "show this text");
+        ("help,h", "show this text")
+        ("version", "print the version and exit");
     return desc;
 }
 

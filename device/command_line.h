@@ -59,8 +59,9 @@ struct help_text {
 
 // Reads argv against desc (which has a "help" option) into vm, for every
 // program beside the viewer. Returns -1 to go on; 0 after printing the
-// options with their meanings to stdout for --help; 2 after naming on stderr
-// what it does not take.
+// options with their meanings to stdout for --help, or "PROGRAM VERSION" for
+// --version (in the programs the build gives VEZOVAD_VERSION, the project's
+// version); 2 after naming on stderr what it does not take.
 inline int read_or_answer(int argc, char** argv, const po::options_description& desc, const char* program,
                           po::variables_map& vm, const po::positional_options_description* positional = nullptr,
                           help_text help = {}) {
@@ -75,6 +76,12 @@ inline int read_or_answer(int argc, char** argv, const po::options_description& 
         std::cout.flush();
         return 0;
     }
+#ifdef VEZOVAD_VERSION
+    if (vm.count("version")) {
+        std::cout << program << ' ' << VEZOVAD_VERSION << std::endl;
+        return 0;
+    }
+#endif
     return -1;
 }
 

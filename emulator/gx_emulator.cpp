@@ -103,6 +103,7 @@ int parse_args(int argc, char** argv, options& o) {
         "options");
     desc.add_options()
         ("help", "show this text")
+        ("version", "print the version and exit")
         ("address", po::value(&o.address)->value_name("A"), "address to listen on (default 127.0.0.1)")
         ("port", po::value(&o.port)->value_name("P"), "command channel port, 0 for a free one (default 2000)")
         ("state", po::value(&o.state)->value_name("FILE"), "the unit's flash, kept between runs: read at start, written by the write-to-flash command")

@@ -22,6 +22,7 @@ bool parse(const QStringList& arguments, options& out, QString& error, bool& hel
     QCommandLineParser parser;
     parser.setApplicationDescription("RO Vezovad: viewer and service console for GX LiDAR sensors.");
     const QCommandLineOption help_opt(QStringList{"h", "help"}, "Show this help.");
+    const QCommandLineOption version_opt("version", "Print the version and exit.");
     const QCommandLineOption device_opt("device", "Device address of the connection dialog.", "IP:PORT");
     const QCommandLineOption local_opt("local", "Local (PC) address of the connection dialog.", "IP:PORT");
     const QCommandLineOption connect_opt("connect", "Connect to the device in stream mode at start (a failure is also "
@@ -44,7 +45,7 @@ bool parse(const QStringList& arguments, options& out, QString& error, bool& hel
                                           "127.0.0.1 unless a host is named.",
                                           "[HOST:]PORT");
     // One list for the parser and the help text, so that --help names every option it takes.
-    const QList<QCommandLineOption> all = {help_opt, device_opt, local_opt, connect_opt, play_opt, admin_opt, quit_opt,
+    const QList<QCommandLineOption> all = {help_opt, version_opt, device_opt, local_opt, connect_opt, play_opt, admin_opt, quit_opt,
                                            stats_opt, first_opt, open_opt, foxglove_opt};
     parser.addOptions(all);
     if (!parser.parse(arguments)) {
@@ -61,6 +62,10 @@ bool parse(const QStringList& arguments, options& out, QString& error, bool& hel
             if (!o.valueName().isEmpty()) names += " <" + o.valueName() + ">";
             error += "  " + names.leftJustified(26) + " " + o.description() + "\n";
         }
+        return true;
+    }
+    if (parser.isSet(version_opt)) {
+        out.version = true;
         return true;
     }
     if (!parser.positionalArguments().isEmpty()) {

@@ -10,6 +10,7 @@
 namespace startup_options {
 
 struct options {
+    bool version = false;     // --version: print "ro_vezovad VERSION" and exit
     bool admin = false;
     bool connect = false;
     bool has_device = false;

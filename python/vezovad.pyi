@@ -5,6 +5,8 @@ from typing import Any, Dict, Iterable, Iterator, List, Optional, Tuple, Union
 import numpy as np
 import numpy.typing as npt
 
+__version__: str
+
 class FormatError(ValueError):
     """The file or answer is not what it claims to be (not a recording, a damaged record)."""
 

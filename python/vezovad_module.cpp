@@ -15,6 +15,7 @@ PYBIND11_MODULE(vezovad, m) {
         "    depth = rec[0].depth            # int32 (rows, cols)\n"
         "    with vezovad.connect('127.0.0.1:2000') as gx:\n"
         "        for frame in gx.frames(10): ...\n";
+    m.attr("__version__") = VEZOVAD_VERSION;
     py::register_exception<vezovad_py::format_error>(m, "FormatError", PyExc_ValueError);
     vezovad_py::bind_frame(m);
     vezovad_py::bind_recording(m);

@@ -539,8 +539,8 @@ int main(int argc, char** argv) {
     {
         namespace po = command_line::po;
         po::options_description desc("usage: icon_generator OUTPUT_DIR\n"
-                                     "Draws the window icon and the button icons with their resource file (run by the "
-                                     "build).\noptions");
+                                     "Draws the window icon and the button icons with their resource file, and the "
+                                     "logo at 48, 128 and 256 px for the icon theme (run by the build).\noptions");
         desc.add_options()("help", "show this text")
             ("output", po::value(&output)->value_name("OUTPUT_DIR"), "the folder written (also the first word)");
         po::positional_options_description positional;
@@ -578,6 +578,14 @@ int main(int argc, char** argv) {
     if (!logo.save(logo_path, "ICO") && !logo.save(logo_path, "PNG")) {
         std::fprintf(stderr, "icon_generator: cannot write tavrin_logo.ico\n");
         return 1;
+    }
+    // The same logo for the desktop's icon theme (hicolor), drawn at each size.
+    for (const int size : {48, 128, 256}) {
+        const QString path = QString("%1/logo_%2.png").arg(out).arg(size);
+        if (!draw_logo(size).save(path, "PNG")) {
+            std::fprintf(stderr, "icon_generator: cannot write %s\n", qPrintable(path));
+            return 1;
+        }
     }
     s << "  <file>tavrin_logo.ico</file>\n</qresource>\n</RCC>\n";
     s.flush();

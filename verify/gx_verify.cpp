@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
         "which and why).\noptions");
     desc.add_options()
         ("help", "show this text")
+        ("version", "print the version and exit")
         ("device", po::value(&device)->value_name("IP:PORT"), "the sensor to check")
         ("local", po::value(&local)->value_name("IP:PORT"), "this end of the stream (default: any address, a free port)")
         ("recording", po::value(&recording)->value_name("REC.bin"), "check a recording's first frames instead of a sensor")
