@@ -72,7 +72,12 @@ inline int read_or_answer(int argc, char** argv, const po::options_description& 
         return 2;
     }
     if (vm.count("help")) {
-        std::cout << (help.shown ? *help.shown : desc) << help.tail;
+        // Two spaces at least between an option and its meaning (Boost leaves
+        // one after the widest), so that readers of the text (help2man) tell
+        // them apart.
+        const po::options_description& shown = help.shown ? *help.shown : desc;
+        shown.print(std::cout, shown.get_option_column_width() + 1);
+        std::cout << help.tail;
         std::cout.flush();
         return 0;
     }

@@ -60,7 +60,9 @@ bool parse(const QStringList& arguments, options& out, QString& error, bool& hel
             QString names;
             for (const QString& n : o.names()) names += (names.isEmpty() ? "" : ", ") + QString(n.size() == 1 ? "-" : "--") + n;
             if (!o.valueName().isEmpty()) names += " <" + o.valueName() + ">";
-            error += "  " + names.leftJustified(26) + " " + o.description() + "\n";
+            // A name too long for its column puts the meaning on the next line.
+            error += "  " + (names.size() < 26 ? names.leftJustified(26) : names + "\n" + QString(28, ' ')) + " " +
+                     o.description() + "\n";
         }
         return true;
     }
