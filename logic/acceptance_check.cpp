@@ -1,5 +1,6 @@
 #include "logic/acceptance_check.h"
 
+#include "device/c_numbers.h"
 #include "device/gx_address.h"
 #include "logic/device_message.h"
 #include "logic/offset_calibration.h"
@@ -15,10 +16,6 @@ namespace {
 
 namespace dq = depth_quality;
 using clock_type = std::chrono::steady_clock;
-
-bool fits(const dq::region& r, int cols, int rows) {
-    return r.w > 0 && r.h > 0 && r.x >= 0 && r.y >= 0 && r.x + r.w <= cols && r.y + r.h <= rows;
-}
 
 std::string region_text(const dq::region& r) {
     return std::to_string(r.x) + "," + std::to_string(r.y) + "," + std::to_string(r.w) + "," + std::to_string(r.h);
@@ -37,7 +34,7 @@ std::string take_frames(const options& o, dq::window& w, acceptance::setup& set,
         if (first) {
             first = false;
             set.roi = o.roi ? *o.roi : dq::default_region(int(scene.cols), int(scene.rows));
-            if (!fits(set.roi, int(scene.cols), int(scene.rows)))
+            if (!dq::fits(set.roi, int(scene.cols), int(scene.rows)))
                 return "the region " + region_text(set.roi) + " does not fit the frame of " + std::to_string(scene.cols) + " x " +
                        std::to_string(scene.rows) + " pixels";
             w.set_region(set.roi);
@@ -50,6 +47,21 @@ std::string take_frames(const options& o, dq::window& w, acceptance::setup& set,
 }
 
 } // namespace
+
+bool parse_target(const std::string& name, dq::target& out) {
+    if (name == "wall") out = dq::target::wall;
+    else if (name == "sphere") out = dq::target::sphere;
+    else return false;
+    return true;
+}
+
+std::string out_of_range(const options& o) {
+    if (!(o.range_mm >= 100 && o.range_mm <= 100000))
+        return "the range is 100 .. 100000 mm, not " + c_numbers::general(o.range_mm, 6);
+    if (o.frames < 2 || o.frames > 1000) return "the frames are 2 .. 1000, not " + std::to_string(o.frames);
+    if (o.channels < 0 || o.channels > 400) return "the channels are 1 .. 400, not " + std::to_string(o.channels);
+    return {};
+}
 
 bool parse_region(const std::string& text, dq::region& out) {
     int v[4];

@@ -54,6 +54,14 @@ result run(const options& o, const acceptance_limits::limits& limits, const std:
 // sensor that could not be reached.
 std::string summary_line(const result& r);
 
+// "wall" or "sphere" as a target: false for anything else.
+bool parse_target(const std::string& name, depth_quality::target& out);
+
+// The first of the options' figures out of its range, in words ("the range
+// is 100 .. 100000 mm, not 5"), or "" when all are in range: the range 100 ..
+// 100000 mm, the frames 2 .. 1000, the channels 0 (the sensor's) .. 400.
+std::string out_of_range(const options& o);
+
 // "X,Y,W,H" as a region: false for anything else or a width or height
 // below 1.
 bool parse_region(const std::string& text, depth_quality::region& out);

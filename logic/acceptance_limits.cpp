@@ -98,6 +98,22 @@ const std::string& built_in_text() {
     return text;
 }
 
+chosen choose(const std::string& path) {
+    chosen c;
+    if (path.empty()) {
+        c.ok = true;
+        c.values = built_in();
+        c.from = "built-in (resources/limits/acceptance_limits.csv)";
+        return c;
+    }
+    const parse_result parsed = read_file(path);
+    c.ok = parsed.ok;
+    c.error = parsed.error;
+    if (parsed.ok) c.values = parsed.values;
+    c.from = path;
+    return c;
+}
+
 const limits& built_in() {
     static const limits values = [] {
         const parse_result r = parse_csv(built_in_text());

@@ -62,6 +62,17 @@ const std::string& built_in_text();
 // The shipped limits, parsed.
 const limits& built_in();
 
+// The limits of a check: the shipped ones for an empty path, else the
+// file's (ok false, and nothing of it, when the file is refused); `from`
+// names where they came from for the report.
+struct chosen {
+    bool ok = false;
+    limits values;
+    std::string from;
+    std::string error;
+};
+chosen choose(const std::string& path);
+
 // Whether a value keeps its metric's bound: false for NaN.
 bool keeps(metric m, double value, double bound);
 

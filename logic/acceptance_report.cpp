@@ -4,7 +4,9 @@
 #include "logic/calibration_file.h"
 #include "logic/colour_legend.h"
 #include "logic/depth_quality_text.h"
+#include "logic/whole_file.h"
 
+#include <QByteArray>
 #include <QCryptographicHash>
 #include <nlohmann/json.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -107,25 +109,11 @@ cv::Mat table_of(int map) {
     return out;
 }
 
-std::string base64(const std::vector<std::uint8_t>& bytes) {
-    static const char* const kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        const std::uint32_t n = std::uint32_t(bytes[i]) << 16 | (i + 1 < bytes.size() ? std::uint32_t(bytes[i + 1]) << 8 : 0) |
-                                (i + 2 < bytes.size() ? bytes[i + 2] : 0);
-        out += kDigits[(n >> 18) & 63];
-        out += kDigits[(n >> 12) & 63];
-        out += i + 1 < bytes.size() ? kDigits[(n >> 6) & 63] : '=';
-        out += i + 2 < bytes.size() ? kDigits[n & 63] : '=';
-    }
-    return out;
-}
-
 std::string png_uri(const cv::Mat& bgr) {
     std::vector<std::uint8_t> png;
     cv::imencode(".png", bgr, png);
-    return "data:image/png;base64," + base64(png);
+    const QByteArray bytes(reinterpret_cast<const char*>(png.data()), int(png.size()));
+    return "data:image/png;base64," + bytes.toBase64().toStdString();
 }
 
 // A map's colour scale: its range, ticks and colour table.
@@ -608,18 +596,9 @@ img.map { display: block; width: 100%; border: 1px solid #666; box-sizing: borde
 namespace {
 
 bool put(const std::string& path, const std::string& text, std::string& error) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    out << text;
-    out.close();
-    if (!out) {
-        error = "cannot write " + path;
-        return false;
-    }
-    return true;
+    if (whole_file::write(path, text, error)) return true;
+    error = "cannot write " + path + ": " + error;
+    return false;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "device/c_numbers.h"
 #include "logic/configuration_codec.h"
+#include "logic/whole_file.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -137,29 +138,7 @@ bool write(const std::string& path, const tables& t, std::string& error) {
         error = "no file name";
         return false;
     }
-    const std::string temporary = path + ".part";
-    const std::string text = format(t);
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            error = std::strerror(errno);
-            return false;
-        }
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.flush();
-        if (!out) {
-            error = "the disk refused the data";
-            out.close();
-            std::remove(temporary.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = std::strerror(errno);
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
+    return whole_file::write(path, format(t), error);
 }
 
 } // namespace calibration_file

@@ -146,6 +146,10 @@ region default_region(int cols, int rows) {
     return clamp_region({cols / 4, rows / 4, cols / 2, rows / 2}, cols, rows);
 }
 
+bool fits(const region& r, int cols, int rows) {
+    return r.w > 0 && r.h > 0 && r.x >= 0 && r.y >= 0 && r.x + r.w <= cols && r.y + r.h <= rows;
+}
+
 region clamp_region(region r, int cols, int rows) {
     if (cols <= 0 || rows <= 0) return {};
     r.w = std::clamp(r.w, 1, cols);

@@ -58,6 +58,10 @@ region default_region(int cols, int rows);
 // larger than the frame. An empty frame gives an empty region.
 region clamp_region(region r, int cols, int rows);
 
+// Whether the region is at least one pixel wide and high and lies wholly
+// inside a cols x rows frame.
+bool fits(const region& r, int cols, int rows);
+
 // The region spanned by two pixels of a drag (both included, in any order),
 // kept inside the frame.
 region from_corners(int c0, int r0, int c1, int r1, int cols, int rows);

@@ -261,7 +261,8 @@ acceptance::report menu_depth_quality::make_report() const {
     set.channels_from = ui->tg_channels->currentIndex() > 0 ? std::string("chosen in the tool")
                         : configured ? "the sensor's VCSEL driver, id " + std::to_string(int(configuration.vcsel_type))
                                      : std::string("not known: no sensor configuration (choose the channels)");
-    set.limits_from = "built-in (resources/limits/acceptance_limits.csv)";
+    const acceptance_limits::chosen shipped = acceptance_limits::choose({});
+    set.limits_from = shipped.from;
     acceptance::identity id;
     id.source = configured ? "sensor (the console's stream)" : "frames shown by the console";
     const std::string unknown = identified ? "the sensor did not say" : "no sensor answered the tool (play mode, or not yet)";
@@ -274,7 +275,7 @@ acceptance::report menu_depth_quality::make_report() const {
     id.configuration_note = "no sensor configuration (play mode, or not yet arrived)";
     acceptance::status_span status;
     for (const auto& s : status_records) status.add(s);
-    return acceptance::evaluate(frames, set, id, status, acceptance_limits::built_in(), "ro_vezovad");
+    return acceptance::evaluate(frames, set, id, status, shipped.values, "ro_vezovad");
 }
 
 void menu_depth_quality::on_btn_report_clicked() {

@@ -20,9 +20,9 @@ namespace vezovad_py {
 namespace {
 
 dq::target target_of(const std::string& name) {
-    if (name == "wall") return dq::target::wall;
-    if (name == "sphere") return dq::target::sphere;
-    throw py::value_error("target is 'wall' or 'sphere', not '" + name + "'");
+    dq::target t;
+    if (!acceptance_check::parse_target(name, t)) throw py::value_error("target is 'wall' or 'sphere', not '" + name + "'");
+    return t;
 }
 
 std::optional<dq::region> region_of(const py::object& region) {
@@ -47,7 +47,7 @@ void fill(dq::window& w, const py::iterable& frames, const py::object& region, c
     if (list.empty()) throw py::value_error("no frames");
     const auto& first = list.front()->scene;
     const dq::region r = region_of(region).value_or(dq::default_region(int(first.cols), int(first.rows)));
-    if (r.x < 0 || r.y < 0 || r.x + r.w > int(first.cols) || r.y + r.h > int(first.rows))
+    if (!dq::fits(r, int(first.cols), int(first.rows)))
         throw py::value_error("the region does not fit the frame of " + std::to_string(first.cols) + " x " + std::to_string(first.rows));
     w.set_target(target_of(target));
     w.set_region(r);
@@ -156,20 +156,14 @@ void bind_acceptance(py::module_& m) {
             if (!recording.is_none()) o.recording = py::str(recording).cast<std::string>();
             o.local = local;
             o.target = target_of(target);
-            if (!(range_mm >= 100 && range_mm <= 100000)) throw py::value_error("range_mm is 100 .. 100000");
             o.range_mm = range_mm;
             o.roi = region_of(region);
-            if (frames < 2 || frames > 1000) throw py::value_error("frames is 2 .. 1000");
             o.frames = frames;
             o.channels = channels.is_none() ? 0 : channels.cast<int>();
-            acceptance_limits::limits values = acceptance_limits::built_in();
-            std::string from = "built-in (resources/limits/acceptance_limits.csv)";
-            if (!limits.is_none()) {
-                from = py::str(limits).cast<std::string>();
-                const auto parsed = acceptance_limits::read_file(from);
-                if (!parsed.ok) throw py::value_error("the limits file " + from + " is refused: " + parsed.error);
-                values = parsed.values;
-            }
+            if (const std::string wrong = acceptance_check::out_of_range(o); !wrong.empty()) throw py::value_error(wrong);
+            const std::string path = limits.is_none() ? std::string() : py::str(limits).cast<std::string>();
+            const acceptance_limits::chosen chosen = acceptance_limits::choose(path);
+            if (!chosen.ok) throw py::value_error("the limits file " + path + " is refused: " + chosen.error);
             const std::string html = report.is_none() ? std::string() : py::str(report).cast<std::string>();
             const std::string js = json_path.is_none() ? std::string() : py::str(json_path).cast<std::string>();
             acceptance_check::result r;
@@ -177,7 +171,7 @@ void bind_acceptance(py::module_& m) {
             bool written = true;
             {
                 py::gil_scoped_release unlocked;
-                r = acceptance_check::run(o, values, from, "vezovad", {});
+                r = acceptance_check::run(o, chosen.values, chosen.from, "vezovad", {});
                 if (!html.empty()) written = acceptance::write(r.report, html, js, error);
                 else if (!js.empty()) written = acceptance::write_json(r.report, js, error);
             }

@@ -64,42 +64,31 @@ int main(int argc, char** argv) {
     o.device = device;
     o.local = local;
     o.recording = recording;
-    if (target == "wall")
-        o.target = depth_quality::target::wall;
-    else if (target == "sphere")
-        o.target = depth_quality::target::sphere;
-    else
+    if (!acceptance_check::parse_target(target, o.target))
         return refuse(target.empty() ? "--target is needed (wall or sphere)" : "--target is wall or sphere, not " + target);
     if (range.empty()) return refuse("--range is needed (the target's range in millimetres)");
-    if (!c_numbers::parse_finite(range, o.range_mm) || !(o.range_mm >= 100 && o.range_mm <= 100000))
-        return refuse("--range takes 100 .. 100000 millimetres, not " + range);
+    if (!c_numbers::parse_finite(range, o.range_mm)) return refuse("--range takes 100 .. 100000 millimetres, not " + range);
     if (!region.empty()) {
         depth_quality::region r;
         if (!acceptance_check::parse_region(region, r)) return refuse("--region takes X,Y,W,H, not " + region);
         o.roi = r;
     }
-    if (frames < 2 || frames > 1000) return refuse("--frames takes 2 .. 1000");
-    if (vm.count("channels") && (channels < 1 || channels > 400)) return refuse("--channels takes 1 .. 400");
     o.frames = frames;
     o.channels = channels;
+    if (vm.count("channels") && channels < 1) return refuse("--channels takes 1 .. 400");
+    if (const std::string wrong = acceptance_check::out_of_range(o); !wrong.empty()) return refuse(wrong);
     if (report.empty()) return refuse("--report is needed (the HTML file to write)");
 
-    acceptance_limits::limits limits = acceptance_limits::built_in();
-    std::string limits_from = "built-in (resources/limits/acceptance_limits.csv)";
-    if (!limits_path.empty()) {
-        const auto parsed = acceptance_limits::read_file(limits_path);
-        if (!parsed.ok) {
-            std::fprintf(stderr, "gx_verify: the limits file %s is refused: %s\n", limits_path.c_str(), parsed.error.c_str());
-            return 2;
-        }
-        limits = parsed.values;
-        limits_from = limits_path;
+    const acceptance_limits::chosen limits = acceptance_limits::choose(limits_path);
+    if (!limits.ok) {
+        std::fprintf(stderr, "gx_verify: the limits file %s is refused: %s\n", limits_path.c_str(), limits.error.c_str());
+        return 2;
     }
 
     const bool bar = ::isatty(STDERR_FILENO) == 1;
     acceptance_check::progress_fn progress;
     if (bar) progress = draw_bar;
-    const acceptance_check::result r = acceptance_check::run(o, limits, limits_from, "gx_verify", progress);
+    const acceptance_check::result r = acceptance_check::run(o, limits.values, limits.from, "gx_verify", progress);
     if (bar) std::fputs("\r\033[K", stderr);
 
     std::string error;
